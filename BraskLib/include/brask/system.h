@@ -1,0 +1,30 @@
+// System services: OS identity, crash report, message box, sleep, the system-information report.
+#pragma once
+#include <cstdint>
+
+struct SysInfo {
+    void* instance;
+    int32_t platform;  // 1 Windows 95 family, 2 NT, 11 CE, 3 Linux, 4 Mac OS
+    int32_t major, minor, build;
+};
+
+void sysInit(void* instance);
+const SysInfo* sysGetInfo();
+const char* sysExceptionName(uint32_t code);
+int32_t sysMessageBox(const char16_t* text, int32_t kind);  // 0 not shown, 1 OK, 2 Cancel
+void sysSleep(uint32_t ms);
+void sysLogInfo();
+
+// Exception codes the crash filter reports for the fatal signals.
+enum : uint32_t {
+    SYS_EXC_MISALIGNMENT = 0x80000002u,
+    SYS_EXC_BREAKPOINT = 0x80000003u,
+    SYS_EXC_ACCESS_VIOLATION = 0xC0000005u,
+    SYS_EXC_INT_DIVIDE_BY_ZERO = 0xC0000094u,
+    SYS_EXC_ILLEGAL_INSTRUCTION = 0xC000001Du,
+    SYS_EXC_STACK_OVERFLOW = 0xC00000FDu,
+    SYS_EXC_UNKNOWN = 0xFFFFFFFFu,
+};
+
+// Installs the last-chance handler for the fatal signals; the entry point calls it before gameMain.
+void sysInstallCrashFilter();

@@ -1,0 +1,47 @@
+# Korvatron: one way to build. `make test` is the README's test command and what CI runs.
+BUILD    ?= build
+SANBUILD ?= build-sanitize
+JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
+
+# Every Debian package the build, the tests and the benchmarks need.
+DEB_PACKAGES := g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all build deps test sanitize bench clean
+
+all: build
+
+deps:
+	@missing=$$(for p in $(DEB_PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed$$' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	    echo "Installing:" $$missing; \
+	    $(SUDO) apt-get update -qq && \
+	    DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: deps
+	$(MAKE) --no-print-directory build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# A separate tree with AddressSanitizer and UndefinedBehaviorSanitizer; any finding ends the test with a failure.
+sanitize: deps
+	cmake -S . -B $(SANBUILD) -DCMAKE_BUILD_TYPE=Debug -DKORVA_SANITIZE=ON
+	cmake --build $(SANBUILD) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	    ctest --test-dir $(SANBUILD) --output-on-failure -j $(JOBS)
+
+bench: deps
+	cmake -S . -B $(BUILD) -DKORVA_BENCH=ON
+	cmake --build $(BUILD) -j $(JOBS)
+	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+
+clean:
+	rm -rf $(BUILD) $(SANBUILD)

@@ -1,0 +1,84 @@
+// The platform stand-in: the few device services the engine's algorithms name, one plain function each.
+//
+// [SECTION] Backend table     services that differ between the headless and the desktop backend
+// [SECTION] Process, system   program path, documents folder, OS version, counter, sleep, message box
+// [SECTION] Files             streams on wide names, delete, wildcard search (POSIX, shared by both backends)
+//
+// The engine calls nothing below this header: no libc file functions, no SDL, no syscalls. Names cross this
+// boundary as UTF-16 and are converted to UTF-8 here.
+#pragma once
+#include <cstdint>
+
+enum { PLAT_PATH_MAX = 260 };
+
+//-----------------------------------------------------------------------------
+// [SECTION] Backend table
+//-----------------------------------------------------------------------------
+
+struct PlatformBackend {
+    const char* name;
+    int (*counter)(uint64_t* value);             // 1 with the counter's value; 0 when there is none
+    int (*counterFrequency)(uint64_t* perSec);   // 1 with counts per second; 0 when there is no counter
+    void (*sleep)(uint32_t ms);
+    // 0: the box could not be shown; 1: OK (or the only button); 2: Cancel. kind 1: OK and Cancel.
+    int (*messageBox)(const char16_t* text, const char16_t* caption, int32_t kind);
+    // which 0: OEM information text, 1: platform type text; 0 when the system has none.
+    int (*systemText)(int32_t which, char16_t* out, int32_t capacity);
+};
+
+extern const PlatformBackend platHeadless;  // deterministic stand-in for tests and automation (headless.h)
+
+// The backend in use; headless until a program picks another.
+void platSetBackend(const PlatformBackend* backend);
+const PlatformBackend* platBackend();
+
+//-----------------------------------------------------------------------------
+// [SECTION] Process, system
+//-----------------------------------------------------------------------------
+
+// Full path of the running program's file (UTF-16, slashes). 1 on success; 0 when unknown or too long.
+int platProgramPath(char16_t* out, int32_t capacity);
+// The per-user writable folder (~/.local/share/korvatron), created when missing, without a trailing slash.
+int platDocumentsFolder(char16_t* out, int32_t capacity);
+// OS identity from uname: major, minor, build (the third number of the release).
+int platOsVersion(int32_t* major, int32_t* minor, int32_t* build);
+
+int platCounter(uint64_t* value);
+int platCounterFrequency(uint64_t* perSec);
+void platSleep(uint32_t ms);
+int platMessageBox(const char16_t* text, const char16_t* caption, int32_t kind);
+int platSystemText(int32_t which, char16_t* out, int32_t capacity);
+
+// UTF-16 <-> UTF-8 at the OS boundary. Both write a terminator and fail (0) rather than cut.
+int platToUtf8(const char16_t* in, char* out, int32_t capacity);
+int platFromUtf8(const char* in, char16_t* out, int32_t capacity);
+
+//-----------------------------------------------------------------------------
+// [SECTION] Files
+//-----------------------------------------------------------------------------
+
+struct PlatStream;  // a buffered file stream
+
+// mode as the C runtime's ("rb", "r+b", "wb", ...). Only regular files open. Null on failure.
+PlatStream* platStreamOpen(const char16_t* name, const char* mode);
+int32_t platStreamRead(PlatStream* s, void* buffer, int32_t count);         // bytes read
+int32_t platStreamWrite(PlatStream* s, const void* buffer, int32_t count);  // bytes written
+int platStreamSeek(PlatStream* s, int32_t offset, int32_t whence);          // 0 or -1, like fseek
+int32_t platStreamTell(PlatStream* s);                                      // -1 on failure
+// 0 on success. The stream is released either way.
+int platStreamClose(PlatStream* s);
+int platDelete(const char16_t* name);  // 1 when the file was deleted
+
+enum { PLAT_ATTR_READONLY = 0x1, PLAT_ATTR_HIDDEN = 0x2, PLAT_ATTR_DIRECTORY = 0x10 };
+
+struct PlatFindData {
+    char16_t name[PLAT_PATH_MAX];
+    uint32_t attributes;
+    uint32_t writeTimeLow, writeTimeHigh;  // 100 ns units since 1601, as the handheld counted
+};
+
+// Wildcard search over one folder; names match by the engine's case-insensitive rule and come back sorted by
+// name. platFindFirst returns a handle >= 0 and the first match, or -1 when nothing matches.
+int32_t platFindFirst(const char16_t* pattern, PlatFindData* out);
+int platFindNext(int32_t handle, PlatFindData* out);  // 0 at the end
+int platFindClose(int32_t handle);                    // 0 for a handle that is not open

@@ -1,0 +1,357 @@
+// The platform services shared by both backends: folders, OS identity, UTF-8 names, file streams, search.
+//
+// [SECTION] Backend dispatch
+// [SECTION] UTF-16 <-> UTF-8
+// [SECTION] Folders and OS identity
+// [SECTION] Streams and delete
+// [SECTION] Wildcard search
+#include <dirent.h>
+#include <errno.h>
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "brask/memory.h"
+#include "brask/text.h"
+#include "platform/platform.h"
+#include "platform/platform_internal.h"
+
+//-----------------------------------------------------------------------------
+// [SECTION] Backend dispatch
+//-----------------------------------------------------------------------------
+
+static const PlatformBackend* g_backend = &platHeadless;
+
+void platSetBackend(const PlatformBackend* backend) { g_backend = backend ? backend : &platHeadless; }
+const PlatformBackend* platBackend() { return g_backend; }
+
+int platCounter(uint64_t* value) { return g_backend->counter(value); }
+int platCounterFrequency(uint64_t* perSec) { return g_backend->counterFrequency(perSec); }
+void platSleep(uint32_t ms) { g_backend->sleep(ms); }
+int platMessageBox(const char16_t* text, const char16_t* caption, int32_t kind) {
+    return g_backend->messageBox(text, caption, kind);
+}
+int platSystemText(int32_t which, char16_t* out, int32_t capacity) {
+    return g_backend->systemText(which, out, capacity);
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] UTF-16 <-> UTF-8
+//-----------------------------------------------------------------------------
+
+int platToUtf8(const char16_t* in, char* out, int32_t capacity) {
+    if (!in || !out || capacity <= 0) return 0;
+    int32_t n = 0;
+    for (size_t i = 0; in[i]; i++) {
+        uint32_t c = in[i];
+        if (c >= 0xD800 && c < 0xDC00 && in[i + 1] >= 0xDC00 && in[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00);
+            i++;
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD;  // a lone surrogate has no UTF-8 form
+        }
+        unsigned char buf[4];
+        int len;
+        if (c < 0x80) {
+            buf[0] = (unsigned char)c;
+            len = 1;
+        } else if (c < 0x800) {
+            buf[0] = (unsigned char)(0xC0 | (c >> 6));
+            buf[1] = (unsigned char)(0x80 | (c & 0x3F));
+            len = 2;
+        } else if (c < 0x10000) {
+            buf[0] = (unsigned char)(0xE0 | (c >> 12));
+            buf[1] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
+            buf[2] = (unsigned char)(0x80 | (c & 0x3F));
+            len = 3;
+        } else {
+            buf[0] = (unsigned char)(0xF0 | (c >> 18));
+            buf[1] = (unsigned char)(0x80 | ((c >> 12) & 0x3F));
+            buf[2] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
+            buf[3] = (unsigned char)(0x80 | (c & 0x3F));
+            len = 4;
+        }
+        if (n + len >= capacity) return 0;
+        memcpy(out + n, buf, (size_t)len);
+        n += len;
+    }
+    out[n] = 0;
+    return 1;
+}
+
+int platFromUtf8(const char* in, char16_t* out, int32_t capacity) {
+    if (!in || !out || capacity <= 0) return 0;
+    const unsigned char* s = (const unsigned char*)in;
+    int32_t n = 0;
+    while (*s) {
+        uint32_t c = *s++;
+        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+        if (c >= 0x80) c &= 0x3F >> extra;
+        for (int k = 0; k < extra; k++) {
+            if ((*s & 0xC0) != 0x80) {
+                c = 0xFFFD;  // a cut sequence: stop the character here
+                break;
+            }
+            c = (c << 6) | (*s++ & 0x3F);
+        }
+        if (c >= 0x10000) {
+            if (n + 2 >= capacity) return 0;
+            c -= 0x10000;
+            out[n++] = (char16_t)(0xD800 + (c >> 10));
+            out[n++] = (char16_t)(0xDC00 + (c & 0x3FF));
+        } else {
+            if (n + 1 >= capacity) return 0;
+            out[n++] = (char16_t)c;
+        }
+    }
+    out[n] = 0;
+    return 1;
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Folders and OS identity
+//-----------------------------------------------------------------------------
+
+int platProgramPath(char16_t* out, int32_t capacity) {
+    char path[4096];
+    const char* over = platOverrideProgramPath();
+    if (over) {
+        if (strlen(over) >= sizeof path) return 0;
+        strcpy(path, over);
+    } else {
+        ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+        if (n <= 0) return 0;
+        path[n] = 0;
+    }
+    return platFromUtf8(path, out, capacity);
+}
+
+// mkdir -p for a folder given as UTF-8.
+static int makeFolders(char* path) {
+    for (char* p = path + 1; *p; p++) {
+        if (*p != '/') continue;
+        *p = 0;
+        int r = mkdir(path, 0755);
+        *p = '/';
+        if (r != 0 && errno != EEXIST) return 0;
+    }
+    if (mkdir(path, 0755) != 0 && errno != EEXIST) return 0;
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int platDocumentsFolder(char16_t* out, int32_t capacity) {
+    char path[4096];
+    const char* over = platOverrideDocumentsFolder();
+    if (over) {
+        if (strlen(over) >= sizeof path) return 0;
+        strcpy(path, over);
+    } else {
+        const char* home = getenv("HOME");
+        if (!home || !*home) return 0;
+        if (snprintf(path, sizeof path, "%s/.local/share/korvatron", home) >= (int)sizeof path) return 0;
+    }
+    size_t len = strlen(path);
+    while (len > 1 && path[len - 1] == '/') path[--len] = 0;
+    if (!makeFolders(path)) return 0;
+    return platFromUtf8(path, out, capacity);
+}
+
+int platOsVersion(int32_t* major, int32_t* minor, int32_t* build) {
+    struct utsname u;
+    if (uname(&u) != 0) return 0;
+    int v[3] = {0, 0, 0};
+    const char* s = u.release;
+    for (int i = 0; i < 3 && *s; i++) {
+        while (*s && (*s < '0' || *s > '9')) s++;
+        while (*s >= '0' && *s <= '9') v[i] = v[i] * 10 + (*s++ - '0');
+    }
+    *major = v[0];
+    *minor = v[1];
+    *build = v[2];
+    return 1;
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Streams and delete
+//-----------------------------------------------------------------------------
+
+struct PlatStream {
+    FILE* file;
+};
+
+PlatStream* platStreamOpen(const char16_t* name, const char* mode) {
+    char path[PLAT_PATH_MAX * 3 + 1];
+    if (!mode || !platToUtf8(name, path, sizeof path) || !path[0]) return nullptr;
+    bool writes = strchr(mode, 'w') || strchr(mode, 'a') || strchr(mode, '+');
+    bool creates = strchr(mode, 'w') || strchr(mode, 'a');
+    if (writes && platRefused(path, creates ? PLAT_REFUSE_CREATE : PLAT_REFUSE_UPDATE)) {
+        errno = EACCES;
+        return nullptr;
+    }
+    struct stat st;
+    // glibc opens a folder for reading; only regular files are files here.
+    if (stat(path, &st) == 0 && !S_ISREG(st.st_mode)) return nullptr;
+    FILE* f = fopen(path, mode);
+    if (!f) return nullptr;
+    PlatStream* s = (PlatStream*)memAlloc(sizeof(PlatStream));
+    if (!s) {
+        fclose(f);
+        return nullptr;
+    }
+    s->file = f;
+    return s;
+}
+
+int32_t platStreamRead(PlatStream* s, void* buffer, int32_t count) {
+    if (!s || !buffer || count <= 0) return 0;
+    return (int32_t)fread(buffer, 1, (size_t)count, s->file);
+}
+
+int32_t platStreamWrite(PlatStream* s, const void* buffer, int32_t count) {
+    if (!s || !buffer || count <= 0) return 0;
+    return (int32_t)fwrite(buffer, 1, (size_t)count, s->file);
+}
+
+int platStreamSeek(PlatStream* s, int32_t offset, int32_t whence) {
+    static const int kWhence[3] = {SEEK_SET, SEEK_CUR, SEEK_END};
+    if (!s || whence < 0 || whence > 2) return -1;
+    return fseek(s->file, offset, kWhence[whence]) == 0 ? 0 : -1;
+}
+
+int32_t platStreamTell(PlatStream* s) {
+    if (!s) return -1;
+    long p = ftell(s->file);
+    return p < 0 || p > INT32_MAX ? -1 : (int32_t)p;
+}
+
+int platStreamClose(PlatStream* s) {
+    if (!s) return -1;
+    int r = fclose(s->file);
+    memFree(s);
+    return r == 0 ? 0 : -1;
+}
+
+int platDelete(const char16_t* name) {
+    char path[PLAT_PATH_MAX * 3 + 1];
+    if (!platToUtf8(name, path, sizeof path) || !path[0]) return 0;
+    if (platRefused(path, PLAT_REFUSE_CREATE)) return 0;
+    return unlink(path) == 0;
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Wildcard search
+//-----------------------------------------------------------------------------
+
+// A search reads the whole folder at its start, keeps the matches sorted by name and hands them out in order,
+// so every machine sees the same order whatever its directory layout.
+enum { PLAT_MAX_SEARCHES = 16 };
+
+struct PlatSearch {
+    PlatFindData* items;
+    int32_t count, next;
+    uint8_t open;
+};
+
+static PlatSearch g_searches[PLAT_MAX_SEARCHES];
+
+static int compareNames(const void* a, const void* b) {
+    const char16_t* x = ((const PlatFindData*)a)->name;
+    const char16_t* y = ((const PlatFindData*)b)->name;
+    while (*x && *x == *y) x++, y++;
+    return (int)*x - (int)*y;
+}
+
+static void fillFindData(const char* folder, const char* name, const char16_t* wname, PlatFindData* d) {
+    wstrCopy(d->name, wname);
+    d->attributes = 0;
+    d->writeTimeLow = d->writeTimeHigh = 0;
+    if (name[0] == '.') d->attributes |= PLAT_ATTR_HIDDEN;
+    char full[4096];
+    if (snprintf(full, sizeof full, "%s/%s", folder, name) >= (int)sizeof full) return;
+    struct stat st;
+    if (stat(full, &st) != 0) return;
+    if (S_ISDIR(st.st_mode)) d->attributes |= PLAT_ATTR_DIRECTORY;
+    if (access(full, W_OK) != 0 || platRefused(full, PLAT_REFUSE_UPDATE)) d->attributes |= PLAT_ATTR_READONLY;
+    // Seconds since 1970 to 100 ns units since 1601.
+    uint64_t t = ((uint64_t)st.st_mtim.tv_sec + 11644473600ull) * 10000000ull + (uint64_t)st.st_mtim.tv_nsec / 100;
+    d->writeTimeLow = (uint32_t)t;
+    d->writeTimeHigh = (uint32_t)(t >> 32);
+}
+
+int32_t platFindFirst(const char16_t* pattern, PlatFindData* out) {
+    if (!pattern || !pattern[0] || !out) return -1;
+    int32_t h = 0;
+    while (h < PLAT_MAX_SEARCHES && g_searches[h].open) h++;
+    if (h == PLAT_MAX_SEARCHES) return -1;
+
+    // Split the pattern at its last slash into folder and name pattern.
+    char16_t folder16[PLAT_PATH_MAX];
+    const char16_t* namePattern = pattern;
+    int32_t len = wstrLen(pattern);
+    if (len >= PLAT_PATH_MAX) return -1;
+    folder16[0] = 0;
+    for (int32_t i = len - 1; i >= 0; i--) {
+        if (pattern[i] == u'/' || pattern[i] == u'\\') {
+            for (int32_t k = 0; k < i; k++) folder16[k] = pattern[k] == u'\\' ? u'/' : pattern[k];
+            folder16[i] = 0;
+            if (i == 0) wstrCopy(folder16, u"/");
+            namePattern = pattern + i + 1;
+            break;
+        }
+    }
+    char folder[PLAT_PATH_MAX * 3 + 1];
+    if (!folder16[0]) strcpy(folder, ".");
+    else if (!platToUtf8(folder16, folder, sizeof folder)) return -1;
+
+    DIR* dir = opendir(folder);
+    if (!dir) return -1;
+    PlatSearch* s = &g_searches[h];
+    s->items = nullptr;
+    s->count = s->next = 0;
+    int32_t capacity = 0;
+    while (struct dirent* e = readdir(dir)) {
+        if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
+        char16_t wname[PLAT_PATH_MAX];
+        if (!platFromUtf8(e->d_name, wname, PLAT_PATH_MAX) || !wstrMatch(wname, namePattern)) continue;
+        if (s->count == capacity) {
+            int32_t grown = capacity ? capacity * 2 : 16;
+            PlatFindData* items = (PlatFindData*)memRealloc(s->items, grown * (int32_t)sizeof(PlatFindData));
+            if (!items) break;
+            s->items = items;
+            capacity = grown;
+        }
+        fillFindData(folder, e->d_name, wname, &s->items[s->count++]);
+    }
+    closedir(dir);
+    if (s->count == 0) {
+        memFree(s->items);
+        s->items = nullptr;
+        return -1;
+    }
+    qsort(s->items, (size_t)s->count, sizeof(PlatFindData), compareNames);
+    s->open = 1;
+    *out = s->items[s->next++];
+    return h;
+}
+
+int platFindNext(int32_t handle, PlatFindData* out) {
+    if (handle < 0 || handle >= PLAT_MAX_SEARCHES || !g_searches[handle].open || !out) return 0;
+    PlatSearch* s = &g_searches[handle];
+    if (s->next >= s->count) return 0;
+    *out = s->items[s->next++];
+    return 1;
+}
+
+int platFindClose(int32_t handle) {
+    if (handle < 0 || handle >= PLAT_MAX_SEARCHES || !g_searches[handle].open) return 0;
+    PlatSearch* s = &g_searches[handle];
+    memFree(s->items);
+    s->items = nullptr;
+    s->open = 0;
+    return 1;
+}
