@@ -29,6 +29,7 @@
 #include "brask/sound.h"
 #include "brask/vfs.h"
 #include "platform/platform.h"
+#include "sound_internal.h"
 
 struct SndSound {
     SAMPLE* sample;
@@ -170,6 +171,8 @@ MDRIVER g_driver = {
 // what Tell returns, so the reader leaves iobase alone after zeroing it.
 enum { READER_BLOCK = 4096 };
 
+}  // namespace
+
 struct SndReader {
     MREADER core;  // first: MikMod calls back with a pointer to it
     VfsFile* file;
@@ -180,6 +183,8 @@ struct SndReader {
     uint8_t buf[READER_BLOCK];
 };
 static_assert(offsetof(SndReader, core) == 0, "MikMod's MREADER must start the reader");
+
+namespace {
 
 SndReader* asReader(MREADER* m) {
     return reinterpret_cast<SndReader*>(m);
@@ -286,6 +291,34 @@ void readerInit(SndReader* r, VfsFile* f) {
     r->bufStart = 0;
     r->bufLen = 0;
 }
+
+}  // namespace
+
+SndReader* sndReaderNew(VfsFile* f) {
+    SndReader* r = (SndReader*)memAlloc(sizeof(SndReader));
+    if (r) readerInit(r, f);
+    return r;
+}
+void sndReaderFree(SndReader* r) {
+    memFree(r);
+}
+int sndReaderSeek(SndReader* r, long offset, int whence) {
+    return r->core.Seek(&r->core, offset, whence);
+}
+long sndReaderTell(SndReader* r) {
+    return r->core.Tell(&r->core);
+}
+int sndReaderRead(SndReader* r, void* out, size_t n) {
+    return r->core.Read(&r->core, out, n);
+}
+int sndReaderGet(SndReader* r) {
+    return r->core.Get(&r->core);
+}
+int sndReaderEof(SndReader* r) {
+    return r->core.Eof(&r->core);
+}
+
+namespace {
 
 void logMikModError(const char* what) {
     logWrite(what, 0);
