@@ -407,3 +407,83 @@ TEST(SoundReader, SeeksReadsAndGetsAgreeWithTheFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// The smallest Impulse Tracker song MikMod plays: one looped 8-bit sample, one pattern with one note, two
+// orders.
+std::string itModule() {
+    std::string s = "IMPM" + std::string(26, 0);
+    put(s, 0, 2);      // highlight
+    put(s, 2, 2);      // orders
+    put(s, 0, 2);      // instruments
+    put(s, 1, 2);      // samples
+    put(s, 1, 2);      // patterns
+    put(s, 0x214, 2);  // made with
+    put(s, 0x214, 2);  // compatible with
+    put(s, 1, 2);      // stereo, sample mode
+    put(s, 0, 2);
+    s += std::string("\x80\x30\x06\x7d\x80\x00", 6);  // global vol, mix vol, speed, tempo, separation, pwd
+    put(s, 0, 2);
+    put(s, 0, 4);
+    put(s, 0, 4);
+    s += std::string(1, 32) + std::string(63, (char)160);  // channel 1 centred, the others off
+    s += std::string(64, 64);
+    s += std::string("\x00\xff", 2);  // orders: pattern 0, end
+    size_t offsets = s.size();
+    put(s, 0, 4);  // sample header offset, patched below
+    put(s, 0, 4);  // pattern offset
+    size_t sampleAt = s.size();
+    std::string smp = "IMPS" + std::string(12, 0) + std::string("\0\x40\x11\x40", 4) + std::string(26, 0);
+    smp += std::string("\x01\x20", 2);  // signed data, default pan
+    put(smp, 1000, 4);                  // length
+    put(smp, 0, 4);                     // loop start
+    put(smp, 1000, 4);                  // loop end: the note holds until stopped
+    put(smp, 8363, 4);
+    put(smp, 0, 4);
+    put(smp, 0, 4);
+    size_t dataPointer = smp.size();
+    put(smp, 0, 4);
+    put(smp, 0, 4);  // vibrato
+    s += smp;
+    size_t patternAt = s.size();
+    std::string rows = std::string("\x81\x03\x3c\x01\x00", 5) + std::string(63, 0);
+    put(s, rows.size(), 2);
+    put(s, 64, 2);
+    put(s, 0, 4);
+    s += rows;
+    size_t dataAt = s.size();
+    for (int i = 0; i < 1000; i++) s += (char)(i % 2 ? 100 : -100);
+    auto patch = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; i++) s[at + i] = (char)(v >> (8 * i));
+    };
+    patch(offsets, sampleAt);
+    patch(offsets + 4, patternAt);
+    patch(sampleAt + dataPointer, dataAt);
+    return s;
+}
+
+TEST_F(Sound, FreeingTheCurrentModuleClearsIt) {
+    writeFile(folders.prog + "/song.it", itModule());
+    SndModule* m = sndLoadModule(u"song.it");
+    ASSERT_NE(nullptr, m);
+    sndPlayModule(m);
+    EXPECT_EQ(1, sndIsModulePlaying());
+    Region r = advance(50);
+    EXPECT_FALSE(r.silent());  // the note sounds through the same output as the effects
+    sndPauseModule(0);
+    sndPauseModule(0);  // pausing a paused module keeps it paused
+    advance(50);
+    EXPECT_TRUE(advance(50).silent());
+    sndPauseModule(1);
+    EXPECT_EQ(1, sndIsModulePlaying());
+    sndSetMusicVolume(0.5f);
+    sndFreeModule(m);
+    EXPECT_EQ(0, sndIsModulePlaying());
+    sndSetMusicVolume(0.25f);  // no module any more: only stored
+    EXPECT_EQ(0.25f, sndGetMusicVolume());
+    sndSetMusicVolume(1.0f);
+    advance(50);
+}
+
+}  // namespace

@@ -8,6 +8,7 @@ struct SndModule;  // a loaded module: sndLoadModule makes it, sndFreeModule fre
 // Starts MikMod on the device's audio output, or silently when the device is missing or cannot be opened
 // (then with a log line). 0 only when MikMod cannot start at all.
 int sndInit();
+// Free every sample and module first: MikMod cannot release their data once it has shut down.
 void sndShutdown();
 // Mixes what the voices play and hands it to the device; call at least once per frame.
 void sndUpdate();
