@@ -23,8 +23,7 @@ void put(std::string& s, uint32_t v, int bytes) {
     for (int i = 0; i < bytes; i++) s += (char)(v >> (8 * i));
 }
 
-// A PCM WAV file; `extra` adds an unknown chunk before and after the data, which the loader must skip.
-std::string wav(int rate, int bits, int channels, const std::vector<int>& values, bool extra = false) {
+std::string wav(int rate, int bits, int channels, const std::vector<int>& values) {
     std::string data;
     for (int v : values) put(data, (uint32_t)v, bits / 8);
     std::string fmt = "fmt ";
@@ -35,10 +34,9 @@ std::string wav(int rate, int bits, int channels, const std::vector<int>& values
     put(fmt, rate * channels * bits / 8, 4);
     put(fmt, channels * bits / 8, 2);
     put(fmt, bits, 2);
-    std::string junk = extra ? std::string("LIST\x06\0\0\0junk!!", 14) : std::string();
-    std::string body = "WAVE" + fmt + junk + "data";
+    std::string body = "WAVE" + fmt + "data";
     put(body, data.size(), 4);
-    body += data + junk;
+    body += data;
     std::string s = "RIFF";
     put(s, body.size(), 4);
     return s + body;
@@ -192,6 +190,12 @@ TEST_F(Sound, VolumeAndPanningClampAndCountNaNAsZero) {
     EXPECT_EQ(0.0f, sndGetSfxVolume());
     EXPECT_TRUE(playOnce(s, 1.0f, 0.0f).silent());
     sndFreeSample(s);
+
+    sndSetMusicVolume(1.5f);  // no module: only stored
+    EXPECT_EQ(1.0f, sndGetMusicVolume());
+    sndSetMusicVolume(NAN);
+    EXPECT_EQ(0.0f, sndGetMusicVolume());
+    sndSetMusicVolume(1.0f);
 }
 
 TEST_F(Sound, MissingOrMutedSoundReportsVoiceZeroAndPlaysNothing) {
@@ -221,6 +225,8 @@ TEST_F(Sound, UnloadableWavLogsItsLineOnceAndLaterUpdatesLogNothing) {
     std::vector<int> stereo(200, 1000);
     EXPECT_EQ(nullptr, load("stereo.wav", wav(RATE, 16, 2, stereo)));
     EXPECT_EQ(nullptr, load("junk.wav", "this is not a wave file at all"));
+    writeFile(folders.prog + "/song.it", "IMPM and nothing else");
+    EXPECT_EQ(nullptr, sndLoadModule(u"song.it"));  // modules fail without a line
     EXPECT_EQ(0, vfsOpenCount());
     for (int i = 0; i < 3; i++) advance(50);
     std::string log = logText();
@@ -237,62 +243,6 @@ TEST_F(Sound, UpdateLogsAnErrorOnlyForTheUpdateThatHadIt) {
     EXPECT_FALSE(next.left.empty());  // and takes the next update's again
     advance(50);
     EXPECT_EQ(1, count(logText(), "Sound update failed, reason: ")) << logText();
-}
-
-TEST_F(Sound, EffectVoicesFollowTheMusicVoicesAndCriticalOnesAreKept) {
-    SndSound* s = load("dc.wav", wav(RATE, 16, 1, std::vector<int>(RATE, 12000)));
-    ASSERT_NE(nullptr, s);
-    sndSetSampleCritical(s, 1);
-    for (int i = 0; i < 8; i++) {
-        int8_t voice = 0;
-        sndPlaySample(s, &voice);
-        EXPECT_EQ(8 + i, voice);
-        advance(10);  // a voice counts as playing once mixed
-    }
-    int8_t voice = 0;
-    sndPlaySample(s, &voice);
-    EXPECT_EQ(-1, voice);
-    sndSetVoiceVolume(voice, 1.0f);  // ignored, not a crash
-    sndSetVoicePanning(voice, 0.0f);
-    sndStopVoice(8);
-    sndPlaySample(s, &voice);
-    EXPECT_EQ(8, voice);
-    sndFreeSample(s);
-}
-
-TEST_F(Sound, EightBitWavWithUnknownChunksLoadsAtItsOwnRate) {
-    std::vector<int> in(22050);
-    for (size_t i = 0; i < in.size(); i++) in[i] = i % 2 ? 228 : 28;  // +-100 around the 8-bit zero of 128
-    SndSound* s = load("byte.wav", wav(22050, 8, 1, in, true));
-    ASSERT_NE(nullptr, s);
-    EXPECT_EQ(22050, sndGetSampleRate(s));
-    Region r = playOnce(s, 1.0f, -1.0f);
-    // Each source value lasts two output frames at twice the rate, and the signs alternate every two frames.
-    ASSERT_GT(r.left.size(), 100u);
-    for (size_t k = 0; k < 100; k++) {
-        ASSERT_NE(0, r.left[k]) << k;
-        ASSERT_EQ((k / 2) % 2 ? 1 : -1, r.left[k] > 0 ? 1 : -1) << k;
-    }
-    sndSetSampleLoop(s, 1);
-    sndSetSampleLoop(s, 0);
-    sndFreeSample(s);
-}
-
-TEST_F(Sound, MusicVolumeWithoutAModuleIsOnlyStored) {
-    sndSetMusicVolume(0.25f);
-    EXPECT_EQ(0.25f, sndGetMusicVolume());
-    sndSetMusicVolume(1.5f);
-    EXPECT_EQ(1.0f, sndGetMusicVolume());
-    sndSetMusicVolume(NAN);
-    EXPECT_EQ(0.0f, sndGetMusicVolume());
-    sndSetMusicVolume(1.0f);
-    EXPECT_EQ(0, sndIsModulePlaying());
-    sndPauseModule(-1);
-    sndStopModule();
-    writeFile(folders.prog + "/song.it", "IMPM but nothing else");
-    EXPECT_EQ(nullptr, sndLoadModule(u"song.it"));
-    EXPECT_EQ(0, vfsOpenCount());
-    EXPECT_EQ("", logText());
 }
 
 TEST(SoundDevice, UnopenableDeviceFallsBackToSilenceWithALogLine) {
@@ -343,12 +293,6 @@ TEST_F(Sdl2Audio, FeedsTheDeviceQueueAboutOneHundredMillisecondsAhead) {
     int32_t queued = platAudioQueued();
     EXPECT_GT(queued, 0);
     EXPECT_LE(queued, RATE / 10 * 4);
-    uint64_t t0 = 0, t1 = 0, freq = 0;
-    ASSERT_EQ(1, platCounterFrequency(&freq));
-    ASSERT_EQ(1, platCounter(&t0));
-    platSleep(20);
-    ASSERT_EQ(1, platCounter(&t1));
-    EXPECT_GE(t1 - t0, freq / 50);
 }
 
 TEST_F(Sdl2Audio, MissingDriverFallsBackToSilence) {
