@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/platform.h"
+
 // Folders: set per test so parallel runs never share a log or a probe file. Null restores the real one.
 void headlessSetProgramPath(
     const char* utf8Path);  // the program's own file; its folder is the program folder
@@ -34,6 +36,56 @@ int headlessAudioFormat(int32_t* rate, int32_t* channels);
 // The capture as interleaved 16-bit values (left, right for stereo), and how many there are. Kept after the
 // stream closes, until the next open or reset.
 const int16_t* headlessAudioCapture(int64_t* values);
+
+// ---- Window system ----
+// Failures on demand: nonzero makes every later class definition / window creation fail.
+void headlessFailDefineClass(int fail);
+void headlessFailCreateWindow(int fail);
+// The rectangle a newly created window is given instead of the one asked for (a shell that places windows
+// below its taskbar); all zero: the asked-for one.
+void headlessSetStartRect(int32_t left, int32_t top, int32_t right, int32_t bottom);
+int32_t headlessWindowCount();  // windows created since the last reset (the fake taskbar not counted)
+// A window's text (UTF-8), style, rectangle, how often it was moved and whether it is shown. 0: no such
+// window.
+int headlessWindowInfo(PlatWindow w, const char** text, uint32_t* style, PlatRect* rect, int32_t* moves,
+                       int32_t* shown);
+// An optional fake taskbar window of class "HHTaskbar".
+void headlessEnableTaskbar(int present);
+int headlessTaskbarVisible();
+uint32_t headlessLastFullScreenFlags();  // the flags of the last full-screen call, 0 before any
+
+// ---- Messages and script ----
+// Queues a message to the first window created (or to no window before one exists).
+void headlessPostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
+// A script of input keyed by frame number (a frame ends with every end of drawing), one command a line:
+//   <frame> tap <x> <y>      button down and up at the point (the up one frame later)
+//   <frame> down|move|up <x> <y>
+//   <frame> key <vk>         key down, and up one frame later; keydown / keyup <vk> for either alone
+//   <frame> focus <0|1>      focus lost / regained
+//   <frame> close            a close request (WM_CLOSE)
+//   <frame> answer <n>       the next message box answers n
+// Blank lines and lines starting with '#' are ignored. Returns 0 (and loads nothing) on a malformed line.
+int headlessLoadScript(const char* text);
+int32_t headlessFrame();  // frames ended so far
+
+// ---- Display ----
+// The properties the next display open reports, and a frame buffer sized for its pitches. The default is the
+// handheld's: 240 x 320, x pitch 2, y pitch 480, 16 bits, 565.
+void headlessSetDisplay(const PlatDisplayProperties* props);
+void headlessFailDisplayOpen(int fail);
+void headlessFailBeginDraw(int32_t count);  // the next `count` begin-draw calls return null
+int32_t headlessDrawPairs();                // completed begin/end pairs
+// The frame buffer and its size in bytes; its first pixel's address is what begin-draw returns, adjusted for
+// negative pitches so that every pixel lies inside the buffer.
+uint8_t* headlessFrameBuffer(int64_t* size);
+// Writes a PNG of the last presented frame as the player sees it (layouts stored down the columns are turned
+// back upright). 1 on success.
+int headlessSnapshotPng(const char* utf8Path);
+
+// ---- Power, keys ----
+void headlessSetPower(int readable, uint8_t batteryFlag, uint8_t lifePercent);
+void headlessSetDefaultKeys(const PlatDefaultKeys* keys);  // null: the desktop defaults
+void headlessFailInputOpen(int fail);
 
 // Everything back to the start: folders, counter, boxes, texts, refusals, audio.
 void headlessReset();

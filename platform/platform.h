@@ -3,6 +3,9 @@
 // [SECTION] Backend table     services that differ between the headless and the desktop backend
 // [SECTION] Process, system   program path, documents folder, OS version, counter, sleep, message box
 // [SECTION] Audio             one output stream of signed 16-bit frames fed through a queue
+// [SECTION] Window, messages  classes, windows, the message queue, taskbar, power (through the backend)
+// [SECTION] Display           open, properties, begin/end draw of the frame buffer, suspend, resume
+// [SECTION] Keys              input open/close, the default keys, virtual key to character
 // [SECTION] Files             streams on wide names, delete, wildcard search (POSIX, shared by both backends)
 //
 // The engine calls nothing below this header: no libc file functions, no SDL, no syscalls. Names cross this
@@ -15,6 +18,79 @@ enum { PLAT_PATH_MAX = 260 };
 //-----------------------------------------------------------------------------
 // [SECTION] Backend table
 //-----------------------------------------------------------------------------
+
+// Window handles, messages and the display as the handheld's system gave them to the engine: message numbers
+// and virtual-key codes keep their values (WM_KEYDOWN 256, ...), so the engine's window procedure reads them
+// unchanged on every backend.
+typedef intptr_t PlatWindow;  // 0: none
+
+enum : uint32_t {
+    PLAT_WM_CREATE = 1,
+    PLAT_WM_ACTIVATE = 6,
+    PLAT_WM_SETFOCUS = 7,
+    PLAT_WM_KILLFOCUS = 8,
+    PLAT_WM_ENABLE = 10,
+    PLAT_WM_CLOSE = 16,
+    PLAT_WM_QUIT = 18,
+    PLAT_WM_SETTINGCHANGE = 26,
+    PLAT_WM_KEYDOWN = 256,
+    PLAT_WM_KEYUP = 257,
+    PLAT_WM_MOUSEMOVE = 512,
+    PLAT_WM_LBUTTONDOWN = 513,
+    PLAT_WM_LBUTTONUP = 514,
+};
+
+// Virtual-key codes of the desktop keys the stand-in reports as the device's default keys.
+enum : uint32_t {
+    PLAT_VK_RETURN = 0x0D,
+    PLAT_VK_LEFT = 0x25,
+    PLAT_VK_UP = 0x26,
+    PLAT_VK_RIGHT = 0x27,
+    PLAT_VK_DOWN = 0x28,
+};
+
+struct PlatMessage {
+    PlatWindow window;
+    uint32_t message;
+    uintptr_t wParam;
+    intptr_t lParam;  // stylus messages: x in the low 16 bits, y in the high 16 bits, each signed
+};
+
+typedef intptr_t (*PlatWindowProc)(PlatWindow w, uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+struct PlatWindowClass {
+    const char16_t* name;
+    uint32_t style;  // CS_HREDRAW | CS_VREDRAW = 3
+    PlatWindowProc proc;
+    void* instance;
+    uint16_t iconId;  // 0: none
+};
+
+struct PlatRect {
+    int32_t left, top, right, bottom;
+};
+
+// The display's properties as the game interface reported them. Pitches are in bytes and may be negative
+// (a frame buffer stored down the columns, or mirrored).
+enum : uint32_t {
+    PLAT_FMT_PALETTE = 0x10,
+    PLAT_FMT_555 = 0x40,
+    PLAT_FMT_565 = 0x80,
+    PLAT_FMT_888 = 0x100,
+    PLAT_FMT_444 = 0x200,
+};
+
+struct PlatDisplayProperties {
+    uint32_t width, height;
+    int32_t xPitch, yPitch;
+    uint32_t bitsPerPixel;
+    uint32_t formatFlags;
+};
+
+// The device's eight default keys for the chosen orientation, as virtual-key codes.
+struct PlatDefaultKeys {
+    int16_t vkUp, vkDown, vkLeft, vkRight, vkA, vkB, vkC, vkStart;
+};
 
 struct PlatformBackend {
     const char* name;
@@ -31,6 +107,41 @@ struct PlatformBackend {
     int (*audioQueue)(const void* bytes, int32_t count);
     int32_t (*audioQueued)();
     void (*audioClose)();
+
+    // Window and messages, display, keys (see their sections). Every entry is required.
+    int (*classExists)(const char16_t* name, void* instance);
+    int (*defineClass)(const PlatWindowClass* cls);
+    PlatWindow (*createWindow)(const char16_t* className, const char16_t* text, uint32_t style, int32_t x,
+                               int32_t y, int32_t width, int32_t height, void* instance);
+    void (*showWindow)(PlatWindow w, int32_t show);
+    void (*updateWindow)(PlatWindow w);
+    int (*moveWindow)(PlatWindow w, int32_t x, int32_t y, int32_t width, int32_t height, int32_t repaint);
+    int (*windowRect)(PlatWindow w, PlatRect* out);
+    int (*setWindowText)(PlatWindow w, const char16_t* text);
+    PlatWindow (*findWindow)(const char16_t* className);
+    int (*fullScreen)(PlatWindow w, uint32_t flags);
+    int (*setClassIcon)(PlatWindow w, uint16_t iconId);
+    void (*postQuit)(int32_t exitCode);
+    int (*peekMessage)(PlatMessage* out);
+    int (*getMessage)(PlatMessage* out);
+    void (*translateMessage)(const PlatMessage* m);
+    intptr_t (*dispatchMessage)(const PlatMessage* m);
+    intptr_t (*defWindowProc)(PlatWindow w, uint32_t message, uintptr_t wParam, intptr_t lParam);
+    int (*powerStatus)(uint8_t* batteryFlag, uint8_t* lifePercent);
+
+    int (*displayOpen)(PlatWindow w, int32_t fullScreen);
+    int (*displayClose)();
+    int (*displayProperties)(PlatDisplayProperties* out);
+    void* (*displayBeginDraw)();
+    int (*displayEndDraw)();
+    int (*displaySuspend)();
+    int (*displayResume)();
+    void* (*displayDirectBuffer)();
+
+    int (*inputOpen)();
+    int (*inputClose)();
+    int (*defaultKeys)(PlatDefaultKeys* out, int32_t landscape);
+    uint16_t (*virtualKeyToChar)(uint32_t vk);
 };
 
 extern const PlatformBackend platHeadless;  // deterministic stand-in for tests and automation (headless.h)
@@ -76,6 +187,54 @@ int platAudioOpen(int32_t rate, int32_t channels);
 int platAudioQueue(const void* bytes, int32_t count);
 int32_t platAudioQueued();  // bytes queued and not yet played; 0 when nothing is open
 void platAudioClose();      // nothing open: nothing
+
+//-----------------------------------------------------------------------------
+// [SECTION] Window, messages
+//-----------------------------------------------------------------------------
+
+int platClassExists(const char16_t* name, void* instance);
+int platDefineClass(const PlatWindowClass* cls);  // 1 on success
+PlatWindow platCreateWindow(const char16_t* className, const char16_t* text, uint32_t style, int32_t x,
+                            int32_t y, int32_t width, int32_t height, void* instance);  // 0 on failure
+void platShowWindow(PlatWindow w, int32_t show);
+void platUpdateWindow(PlatWindow w);  // repaint at once
+int platMoveWindow(PlatWindow w, int32_t x, int32_t y, int32_t width, int32_t height, int32_t repaint);
+int platWindowRect(PlatWindow w, PlatRect* out);
+int platSetWindowText(PlatWindow w, const char16_t* text);
+PlatWindow platFindWindow(const char16_t* className);  // the shell's "HHTaskbar" where one exists
+int platFullScreen(PlatWindow w, uint32_t flags);      // the shell's full-screen call (0x2A hide, 0x15 show)
+int platSetClassIcon(PlatWindow w, uint16_t iconId);
+void platPostQuit(int32_t exitCode);
+int platPeekMessage(PlatMessage* out);  // 1 when a message waits (not removed); never blocks
+int platGetMessage(PlatMessage* out);   // removes the next message; 0 when it is the quit message
+void platTranslateMessage(const PlatMessage* m);
+intptr_t platDispatchMessage(const PlatMessage* m);  // calls the window's class procedure
+intptr_t platDefWindowProc(PlatWindow w, uint32_t message, uintptr_t wParam, intptr_t lParam);
+int platPowerStatus(uint8_t* batteryFlag, uint8_t* lifePercent);  // 0 when it cannot be read
+
+//-----------------------------------------------------------------------------
+// [SECTION] Display
+//-----------------------------------------------------------------------------
+
+int platDisplayOpen(PlatWindow w, int32_t fullScreen);
+int platDisplayClose();
+int platDisplayProperties(PlatDisplayProperties* out);
+void* platDisplayBeginDraw();  // the frame buffer's address for drawing; null on failure
+int platDisplayEndDraw();      // presents what was drawn
+int platDisplaySuspend();
+int platDisplayResume();
+// The frame buffer of the direct mode (a fixed device address on the handheld; the backend's own buffer
+// here).
+void* platDisplayDirectBuffer();
+
+//-----------------------------------------------------------------------------
+// [SECTION] Keys
+//-----------------------------------------------------------------------------
+
+int platInputOpen();
+int platInputClose();
+int platDefaultKeys(PlatDefaultKeys* out, int32_t landscape);
+uint16_t platVirtualKeyToChar(uint32_t vk);  // the character a virtual key types, 0 if none
 
 //-----------------------------------------------------------------------------
 // [SECTION] Files
