@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "describe.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
 #include "support/test_support.h"
@@ -20,15 +22,7 @@ intptr_t recordProc(PlatWindow w, uint32_t message, uintptr_t wParam, intptr_t l
     return 0;
 }
 
-intptr_t refuseCreate(PlatWindow, uint32_t message, uintptr_t, intptr_t) {
-    return message == PLAT_WM_CREATE ? -1 : 0;
-}
-
 int g_instance;
-
-intptr_t packOf(int32_t x, int32_t y) {
-    return (intptr_t)(int32_t)(((uint32_t)(uint16_t)y << 16) | (uint16_t)x);
-}
 
 // Decodes the backend's PNG (8-bit RGB, filter 0 rows) back into 0xRRGGBB values.
 std::vector<uint32_t> decodePng(const std::string& png, uint32_t* width, uint32_t* height) {
@@ -80,88 +74,62 @@ class HeadlessWindow : public testing::Test {
         return platCreateWindow(u"BraskWin", u"Korvatron", 0x80000000u, 0, 0, 240, 320, &g_instance);
     }
     // One pump as the engine runs it: everything waiting, up to the quit message.
-    std::vector<PlatMessage> pump() {
+    std::string pump() {
         std::vector<PlatMessage> got;
         PlatMessage m;
         while (platPeekMessage(&m)) {
             if (platGetMessage(&m) == 0) break;
             got.push_back(m);
+            platTranslateMessage(&m);
+            platDispatchMessage(&m);
         }
-        return got;
+        return describe(got);
     }
     void frame() {
         if (platDisplayBeginDraw()) platDisplayEndDraw();
     }
 };
 
-TEST_F(HeadlessWindow, ClassesAndWindowsFailOnDemandAndKeepWhatTheyWereGiven) {
+TEST_F(HeadlessWindow, ClassesWindowsAndTaskbarFailOnDemandAndKeepWhatTheyWereGiven) {
     PlatWindowClass cls = {u"BraskWin", 3, recordProc, &g_instance, 0};
     EXPECT_EQ(0, platCreateWindow(u"BraskWin", u"x", 0, 0, 0, 240, 320, &g_instance));  // no class yet
     headlessFailDefineClass(1);
     EXPECT_EQ(0, platDefineClass(&cls));
-    EXPECT_EQ(0, platClassExists(u"BraskWin", &g_instance));
     headlessFailDefineClass(0);
     EXPECT_EQ(1, platDefineClass(&cls));
-    EXPECT_EQ(0, platDefineClass(&cls));  // a name is defined once per instance
-    EXPECT_EQ(1, platClassExists(u"BraskWin", &g_instance));
+    EXPECT_EQ(0, platDefineClass(&cls));  // once per name and instance
     EXPECT_EQ(0, platClassExists(u"BraskWin", nullptr));
-
     headlessFailCreateWindow(1);
     EXPECT_EQ(0, open());
     headlessFailCreateWindow(0);
     headlessSetStartRect(0, 26, 240, 294);  // a shell that keeps its taskbar clear
     PlatWindow w = open();
-    ASSERT_NE(0, w);
     ASSERT_EQ(1u, g_seen.size());
     EXPECT_EQ(PLAT_WM_CREATE, g_seen[0].message);
     EXPECT_EQ(w, g_seen[0].window);
-    EXPECT_EQ(1, headlessWindowCount());
 
     const char* text;
     uint32_t style;
     PlatRect r;
     int32_t moves, shown;
     ASSERT_EQ(1, headlessWindowInfo(w, &text, &style, &r, &moves, &shown));
-    EXPECT_STREQ("Korvatron", text);
-    EXPECT_EQ(0x80000000u, style);
-    EXPECT_EQ(26, r.top);
-    EXPECT_EQ(294, r.bottom);
-    EXPECT_EQ(0, moves);
-    EXPECT_EQ(0, shown);
-
+    EXPECT_EQ(std::make_tuple(std::string("Korvatron"), 0x80000000u, 26, 294, 0, 0),
+              std::make_tuple(std::string(text), style, r.top, r.bottom, moves, shown));
     platShowWindow(w, 1);
     EXPECT_EQ(1, platMoveWindow(w, 0, 0, 240, 320, 1));
-    EXPECT_EQ(1, platSetWindowText(w, u"Zweiter Titel \u00e4"));
-    ASSERT_EQ(1, headlessWindowInfo(w, &text, nullptr, &r, &moves, &shown));
-    EXPECT_STREQ("Zweiter Titel \xc3\xa4", text);
-    EXPECT_EQ(1, shown);
-    EXPECT_EQ(1, moves);
-    PlatRect asked = {0, 0, 240, 320};
-    EXPECT_EQ(0, memcmp(&asked, &r, sizeof r));
-    ASSERT_EQ(1, platWindowRect(w, &r));
-    EXPECT_EQ(0, memcmp(&asked, &r, sizeof r));
-    EXPECT_EQ(w, platFindWindow(u"BraskWin"));
     EXPECT_EQ(0, platMoveWindow(w + 1, 0, 0, 1, 1, 0));
-    EXPECT_EQ(0, headlessWindowInfo(w + 1, nullptr, nullptr, nullptr, nullptr, nullptr));
+    platSetWindowText(w, u"Titel \u00e4");
+    ASSERT_EQ(1, platWindowRect(w, &r));
+    headlessWindowInfo(w, &text, nullptr, nullptr, &moves, &shown);
+    EXPECT_EQ(std::make_tuple(std::string("Titel \xc3\xa4"), 1, 1, 0, 320),
+              std::make_tuple(std::string(text), moves, shown, r.top, r.bottom));
+    EXPECT_EQ(w, platFindWindow(u"BraskWin"));
 
-    // A procedure that refuses its creation leaves no window behind.
-    PlatWindowClass other = {u"Other", 0, refuseCreate, &g_instance, 0};
-    ASSERT_EQ(1, platDefineClass(&other));
-    EXPECT_EQ(0, platCreateWindow(u"Other", u"", 0, 0, 0, 10, 10, &g_instance));
-    EXPECT_EQ(1, headlessWindowCount());
-}
-
-TEST_F(HeadlessWindow, TheFakeTaskbarIsFoundHiddenAndShown) {
-    PlatWindow w = open();
     EXPECT_EQ(0, platFindWindow(u"HHTaskbar"));
-    EXPECT_EQ(0, headlessTaskbarVisible());
     headlessEnableTaskbar(1);
     PlatWindow bar = platFindWindow(u"HHTaskbar");
     ASSERT_NE(0, bar);
-    EXPECT_NE(w, bar);
-    EXPECT_EQ(1, headlessTaskbarVisible());
-    EXPECT_EQ(0u, headlessLastFullScreenFlags());
-    EXPECT_EQ(1, platFullScreen(w, 0x2A));
+    platFullScreen(w, 0x2A);
     platShowWindow(bar, 0);
     EXPECT_EQ(0, headlessTaskbarVisible());
     EXPECT_EQ(0x2Au, headlessLastFullScreenFlags());
@@ -184,25 +152,14 @@ TEST_F(HeadlessWindow, MessagesComeInOrderWithQuitLastAndPeekNeverBlocks) {
     ASSERT_EQ(1, platPeekMessage(&m));
     ASSERT_EQ(1, platPeekMessage(&m));  // a peek leaves the message where it is
     EXPECT_EQ(PLAT_WM_KEYDOWN, m.message);
-    ASSERT_EQ(1, platGetMessage(&m));
-    EXPECT_EQ(w, m.window);
-    EXPECT_EQ(0x26u, m.wParam);
-    platTranslateMessage(&m);
-    platDispatchMessage(&m);
-    ASSERT_EQ(1, platGetMessage(&m));
-    EXPECT_EQ(PLAT_WM_MOUSEMOVE, m.message);  // posted after the quit request, taken before it
-    platDispatchMessage(&m);
-    ASSERT_EQ(1, platPeekMessage(&m));
-    EXPECT_EQ(PLAT_WM_QUIT, m.message);
+    EXPECT_EQ("keydown 26, move 16,20", pump());  // posted after the quit request, taken before it
+    EXPECT_EQ("keydown 26, move 16,20", describe(g_seen));
+    EXPECT_EQ(w, g_seen[1].window);
+    EXPECT_EQ(0, platPeekMessage(&m));  // the quit message was taken once, by the pump
+    platPostQuit(5);
     EXPECT_EQ(0, platGetMessage(&m));
     EXPECT_EQ(PLAT_WM_QUIT, m.message);
-    EXPECT_EQ(3u, m.wParam);
-    EXPECT_EQ(0, platPeekMessage(&m));  // taken once
-
-    ASSERT_EQ(2u, g_seen.size());
-    EXPECT_EQ(PLAT_WM_KEYDOWN, g_seen[0].message);
-    EXPECT_EQ(0x00140010, g_seen[1].lParam);
-    EXPECT_EQ(w, g_seen[1].window);
+    EXPECT_EQ(5u, m.wParam);
 }
 
 TEST_F(HeadlessWindow, TheScriptDeliversEachFrameAtTheFirstPumpAfterIt) {
@@ -222,65 +179,31 @@ TEST_F(HeadlessWindow, TheScriptDeliversEachFrameAtTheFirstPumpAfterIt) {
                                     "4 keyup 65"));
     ASSERT_EQ(1, platDisplayOpen(open(), 1));
 
-    std::vector<PlatMessage> got = pump();
-    ASSERT_EQ(1u, got.size());
-    EXPECT_EQ(PLAT_WM_KEYDOWN, got[0].message);
-    EXPECT_EQ(65u, got[0].wParam);
-    EXPECT_TRUE(pump().empty());  // nothing more until a frame ends
-
+    EXPECT_EQ("keydown 41", pump());
+    EXPECT_EQ("", pump());  // nothing more until a frame ends
     frame();
     EXPECT_EQ(1, headlessFrame());
-    got = pump();
-    ASSERT_EQ(1u, got.size());
-    EXPECT_EQ(PLAT_WM_KILLFOCUS, got[0].message);
-
+    EXPECT_EQ("killfocus", pump());
     // A failed begin-draw ends its frame as well.
     headlessFailBeginDraw(1);
     EXPECT_EQ(nullptr, platDisplayBeginDraw());
     EXPECT_EQ(2, headlessFrame());
-    got = pump();
-    ASSERT_EQ(2u, got.size());  // lines of one frame keep their order
-    EXPECT_EQ(PLAT_WM_LBUTTONDOWN, got[0].message);
-    EXPECT_EQ(10, (int16_t)(got[0].lParam & 0xFFFF));
-    EXPECT_EQ(-5, got[0].lParam >> 16);  // y sign-extended
-    EXPECT_EQ(PLAT_WM_KEYDOWN, got[1].message);
-    EXPECT_EQ(300u, got[1].wParam);
-
+    EXPECT_EQ("down 10,-5, keydown 12C", pump());  // lines of one frame keep their order
     frame();
-    got = pump();
-    ASSERT_EQ(2u, got.size());
-    EXPECT_EQ(PLAT_WM_LBUTTONUP, got[0].message);
-    EXPECT_EQ(got[0].lParam, packOf(10, -5));
-    EXPECT_EQ(PLAT_WM_KEYUP, got[1].message);
-    EXPECT_EQ(300u, got[1].wParam);
+    EXPECT_EQ("up 10,-5, keyup 12C", pump());
     EXPECT_EQ(2, platMessageBox(u"Sure?", u"Korvatron", 1));  // the answer of frame 3
     EXPECT_EQ(1, platMessageBox(u"Again?", u"Korvatron", 1));
-
     frame();
-    got = pump();
-    ASSERT_EQ(4u, got.size());
-    EXPECT_EQ(PLAT_WM_LBUTTONDOWN, got[0].message);
-    EXPECT_EQ(PLAT_WM_MOUSEMOVE, got[1].message);
-    EXPECT_EQ(packOf(3, 4), got[1].lParam);
-    EXPECT_EQ(PLAT_WM_LBUTTONUP, got[2].message);
-    EXPECT_EQ(PLAT_WM_KEYUP, got[3].message);
-
+    EXPECT_EQ("down 1,2, move 3,4, up 5,6, keyup 41", pump());
     frame();
-    got = pump();
-    ASSERT_EQ(1u, got.size());
-    EXPECT_EQ(PLAT_WM_CLOSE, got[0].message);
+    EXPECT_EQ("close", pump());
     EXPECT_EQ(4, headlessDrawPairs());
 }
 
 TEST_F(HeadlessWindow, DisplayPropertiesAndBeginEndPairs) {
-    PlatDisplayProperties p;
+    PlatDisplayProperties p, handheld = {240, 320, 2, 480, 16, PLAT_FMT_565};
     ASSERT_EQ(1, platDisplayProperties(&p));
-    EXPECT_EQ(240u, p.width);
-    EXPECT_EQ(320u, p.height);
-    EXPECT_EQ(2, p.xPitch);
-    EXPECT_EQ(480, p.yPitch);
-    EXPECT_EQ(16u, p.bitsPerPixel);
-    EXPECT_EQ((uint32_t)PLAT_FMT_565, p.formatFlags);
+    EXPECT_EQ(0, memcmp(&handheld, &p, sizeof p));
 
     EXPECT_EQ(nullptr, platDisplayBeginDraw());  // not open
     PlatWindow w = open();
@@ -303,8 +226,6 @@ TEST_F(HeadlessWindow, DisplayPropertiesAndBeginEndPairs) {
     EXPECT_NE(nullptr, platDisplayBeginDraw());
     EXPECT_EQ(1, platDisplayEndDraw());
     EXPECT_EQ(2, headlessDrawPairs());
-    EXPECT_EQ(1, platDisplaySuspend());
-    EXPECT_EQ(1, platDisplayResume());
     EXPECT_EQ(1, platDisplayClose());
     EXPECT_EQ(nullptr, platDisplayBeginDraw());
 }
@@ -410,10 +331,7 @@ TEST_F(HeadlessWindow, PowerKeysAndInput) {
     headlessSetPower(0, 2, 17);
     EXPECT_EQ(0, platPowerStatus(&flag, &life));
 
-    PlatDefaultKeys k;
-    ASSERT_EQ(1, platDefaultKeys(&k, 0));
-    PlatDefaultKeys desktop = {0x26, 0x28, 0x25, 0x27, 0x5A, 0x58, 0x43, 0x0D};
-    EXPECT_EQ(0, memcmp(&desktop, &k, sizeof k));
+    PlatDefaultKeys k, desktop = {0x26, 0x28, 0x25, 0x27, 0x5A, 0x58, 0x43, 0x0D};
     // Codes the engine must cope with come through as they are: out of range, and A sharing BUT.D's code.
     PlatDefaultKeys odd = {-1, 0, 256, 0x7FFF, (int16_t)0xC1, 0xC1, -32768, 0x0D};
     headlessSetDefaultKeys(&odd);
@@ -426,13 +344,8 @@ TEST_F(HeadlessWindow, PowerKeysAndInput) {
     EXPECT_EQ(0, memcmp(&desktop, &k, sizeof k));
 
     EXPECT_EQ(1, platInputOpen());
-    EXPECT_EQ(1, platInputClose());
     headlessFailInputOpen(1);
     EXPECT_EQ(0, platInputOpen());
-    EXPECT_EQ(u'Z', platVirtualKeyToChar(0x5A));
-    EXPECT_EQ(u'7', platVirtualKeyToChar(0x67));
-    EXPECT_EQ(0, platVirtualKeyToChar(0xC1));
-    EXPECT_EQ(0, platVirtualKeyToChar(0x26));
 }
 
 }  // namespace
