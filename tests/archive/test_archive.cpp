@@ -363,3 +363,51 @@ TEST_F(Archive, MountRejectsNonArchivesDuplicatesCutNamesHugeMembersAndFullTable
     for (VfsFile* h : held) vfsClose(h);
     EXPECT_EQ(mount(dirs.root + "/full.zip"), 1);
 }
+
+// korvatron-pack's archives, checked by Python's zipfile (an independent reader) and by mounting them.
+TEST_F(Archive, PackedFoldersReadBackPlainOrScrambledWithStampsAndMethods) {
+    std::string src = dirs.root + "/data";
+    writeFile(src + "/back.tga", randomBytes(30000, 13));
+    writeFile(src + "/sounds/line.wav", textBytes(50000, 14));
+    std::string pack = std::string(KORVATRON_PACK) + " --prefix gamedata/ ";
+    auto run = [](const std::string& cmd) { return std::system((cmd + " > /dev/null").c_str()); };
+    ASSERT_EQ(run("touch -d '2023-04-05 06:07:08' " + quote(src + "/back.tga")), 0);
+    ASSERT_EQ(run(pack + quote(src) + " " + quote(dirs.root + "/plain.zip")), 0);
+    ASSERT_EQ(
+        run(pack + "--store --stamp 2031-01-02-03-04-06 " + quote(src) + " " + quote(dirs.root + "/st.zip")),
+        0);
+    ASSERT_EQ(run(pack + "--scramble " + quote(src) + " " + quote(dirs.prog + "/data.pak")), 0);
+    EXPECT_NE(run(std::string(KORVATRON_PACK) + " " + quote(dirs.root + "/missing") + " x.zip 2>/dev/null"),
+              0);
+
+    // What zipfile sees: names, methods, stamps and intact CRCs.
+    std::string check = dirs.root + "/check.py";
+    writeFile(
+        check,
+        "import sys, zipfile\n"
+        "for path in sys.argv[1:]:\n"
+        "    z = zipfile.ZipFile(path)\n"
+        "    assert z.testzip() is None\n"
+        "    for i in z.infolist():\n"
+        "        print(i.filename, i.compress_type, '%d-%d-%d-%d-%d-%d' % i.date_time, len(z.read(i)))\n");
+    std::string listing = dirs.root + "/listing.txt";
+    ASSERT_EQ(std::system(("python3 " + quote(check) + " " + quote(dirs.root + "/plain.zip") + " " +
+                           quote(dirs.root + "/st.zip") + " > " + quote(listing))
+                              .c_str()),
+              0);
+    std::string seen = readFile(listing);
+    EXPECT_NE(seen.find("gamedata/back.tga 8 2023-4-5-6-7-8 30000\n"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("gamedata/sounds/line.wav 8 "), std::string::npos) << seen;
+    EXPECT_NE(seen.find("gamedata/back.tga 0 2031-1-2-3-4-6 30000\n"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("gamedata/sounds/line.wav 0 2031-1-2-3-4-6 50000\n"), std::string::npos) << seen;
+
+    // The scrambled pack is no ZIP to anyone without the key, and mounts like the plain one.
+    EXPECT_EQ(readFile(dirs.prog + "/data.pak"), scrambled(readFile(dirs.root + "/plain.zip")));
+    EXPECT_EQ(vfsMountDefaults(), 1);
+    VfsFile* f = vfsOpen(u"gamedata/sounds/line.wav");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->archive->scrambled, 1);
+    vfsClose(f);
+    EXPECT_EQ(readMember(u"gamedata/sounds/line.wav"), textBytes(50000, 14));
+    EXPECT_EQ(readMember(u"gamedata/back.tga"), randomBytes(30000, 13));
+}
