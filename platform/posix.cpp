@@ -204,8 +204,10 @@ PlatStream* platStreamOpen(const char16_t* name, const char* mode) {
         return nullptr;
     }
     struct stat st;
-    // glibc opens a folder for reading; only regular files are files here.
-    if (stat(path, &st) == 0 && !S_ISREG(st.st_mode)) return nullptr;
+    // glibc opens a folder for reading; only regular files are files here. A file that stat cannot see
+    // cannot be opened without creating it either: skip the open (the file system's misses are hot).
+    int found = stat(path, &st) == 0;
+    if (found ? !S_ISREG(st.st_mode) : !creates) return nullptr;
     FILE* f = fopen(path, mode);
     if (!f) return nullptr;
     PlatStream* s = (PlatStream*)memAlloc(sizeof(PlatStream));

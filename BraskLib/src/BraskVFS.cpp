@@ -77,6 +77,11 @@ bool isAbsolute(const char16_t* name) {
     return name[0] == u'/' || name[0] == u'\\';
 }
 
+bool samePath(const char16_t* a, const char16_t* b) {
+    while (*a && *a == *b) a++, b++;
+    return *a == *b;
+}
+
 // dst = a + b when it fits in a path buffer.
 bool joinPath(char16_t* dst, const char16_t* a, const char16_t* b) {
     int32_t la = wstrLen(a), lb = wstrLen(b);
@@ -268,10 +273,12 @@ VfsFile* vfsOpen(const char16_t* name) {
     }
     // The program folder (or the name itself when absolute).
     if (openLoose(slot, name)) return slot;
-    // The data folder, for relative names only.
+    // The data folder, for relative names only; not again when it is the program folder (the usual case),
+    // since every open of an archive member pays for the misses before it.
     char16_t path[VFS_PATH_MAX];
     const char16_t* data = isAbsolute(name) ? nullptr : vfsGetFolder(3);
-    if (data && data[0] && joinPath(path, data, name) && openLoose(slot, path)) return slot;
+    if (data && data[0] && joinPath(path, data, name) && !samePath(path, slot->path) && openLoose(slot, path))
+        return slot;
     slot->inUse = 0;
     // The archives, by the name as the caller gave it.
     return openMember(slot, name);
