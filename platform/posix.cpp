@@ -235,6 +235,19 @@ int platStreamSeek(PlatStream* s, int32_t offset, int32_t whence) {
     return fseek(s->file, offset, kWhence[whence]) == 0 ? 0 : -1;
 }
 
+int32_t platStreamReadAt(PlatStream* s, int32_t offset, void* buffer, int32_t count) {
+    if (!s || !buffer || count <= 0 || offset < 0) return 0;
+    int fd = fileno(s->file);
+    int32_t done = 0;
+    while (done < count) {
+        ssize_t r = pread(fd, (char*)buffer + done, (size_t)(count - done), (off_t)offset + done);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        done += (int32_t)r;
+    }
+    return done;
+}
+
 int32_t platStreamTell(PlatStream* s) {
     if (!s) return -1;
     long p = ftell(s->file);
@@ -246,6 +259,12 @@ int platStreamClose(PlatStream* s) {
     int r = fclose(s->file);
     memFree(s);
     return r == 0 ? 0 : -1;
+}
+
+int platIsFile(const char16_t* name) {
+    char path[PLAT_PATH_MAX * 3 + 1];
+    struct stat st;
+    return platToUtf8(name, path, sizeof path) && path[0] && stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
 int platDelete(const char16_t* name) {

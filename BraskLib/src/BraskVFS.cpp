@@ -26,6 +26,7 @@
 // [SECTION] Handles
 // [SECTION] Search
 // [SECTION] Archive key and scrambling
+// [SECTION] Archive block cache
 // [SECTION] Archive file functions
 // [SECTION] Mounting
 // [SECTION] Archive members
@@ -225,6 +226,8 @@ static void installLoose(VfsFile* f, PlatStream* s) {
 
 static VfsFile* openLoose(VfsFile* slot, const char16_t* name) {
     if (!resolveInProgramFolder(slot->path, name)) return nullptr;
+    // Most opens miss (every archive member is looked for as a loose file first): one query decides.
+    if (!platIsFile(slot->path)) return nullptr;
     PlatStream* s = platStreamOpen(slot->path, "r+b");
     if (!s) s = platStreamOpen(slot->path, "rb");
     if (!s) return nullptr;
@@ -494,12 +497,154 @@ void vfsScramble(void* buffer, int32_t count, int32_t filePosition) {
     }
 }
 
+static int32_t archiveRawRead(VfsFile* f, void* buffer, int32_t count);
+
 int32_t vfsScrambledRead(VfsFile* f, void* buffer, int32_t count) {
     if (!f || !f->stream || !buffer || count <= 0) return 0;
     int32_t at = vfsTell(f);
-    int32_t r = looseRead(f, buffer, count);
+    int32_t r = archiveRawRead(f, buffer, count);
     if (r > 0) vfsScramble(buffer, r, at);
     return r;
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Archive block cache
+//-----------------------------------------------------------------------------
+
+// minizip reads in many small pieces and seeks back and forth between the central directory and the local
+// headers, and every member open reads both. An archive's own handle therefore keeps the central directory
+// in memory once the mount has walked it, and reads everything else through a few aligned blocks; its seeks
+// only move the position, and the blocks are filled with positioned reads, so a member open that misses the
+// blocks costs one system call. The file is read-only to us, so nothing kept here goes stale.
+
+namespace {
+
+enum { ARC_BLOCK = 4096, ARC_BLOCKS = 8, ARC_PIN_MAX = 1 << 20 };
+
+struct ArchiveCache {
+    uint8_t* data;  // owned: ARC_BLOCKS blocks of ARC_BLOCK bytes; null when the handle is no archive
+    int32_t start[ARC_BLOCKS];
+    int32_t length[ARC_BLOCKS];  // 0: empty
+    uint32_t lastUse[ARC_BLOCKS];
+    uint32_t clock;
+    uint8_t* pinned;  // owned: the file from pinStart to its end (the central directory), or null
+    int32_t pinStart, pinLength;
+    uint8_t recording;  // while the mount walks the directory: lowestRead tracks where it starts
+    int32_t lowestRead;
+};
+
+ArchiveCache g_archiveCache[VFS_MAX_FILES + 1];
+
+ArchiveCache* cacheOf(VfsFile* f) {
+    ArchiveCache* c = &g_archiveCache[f - g_vfs.files];
+    return c->data ? c : nullptr;
+}
+
+int32_t findBlock(const ArchiveCache* c, int32_t start) {
+    for (int32_t i = 0; i < ARC_BLOCKS; i++)
+        if (c->length[i] > 0 && c->start[i] == start) return i;
+    return -1;
+}
+
+// The index of the block holding file offset `at`, filled when missing; -1 at the end of the file or on a
+// read error.
+int32_t blockFor(VfsFile* f, ArchiveCache* c, int32_t at) {
+    int32_t start = at - at % ARC_BLOCK;
+    int32_t b = findBlock(c, start);
+    if (b < 0) {
+        b = 0;
+        for (int32_t i = 1; i < ARC_BLOCKS; i++)
+            if (c->lastUse[i] < c->lastUse[b]) b = i;
+        int32_t r = platStreamReadAt(f->stream, start, c->data + b * ARC_BLOCK, ARC_BLOCK);
+        c->length[b] = r > 0 ? r : 0;
+        c->start[b] = start;
+        if (r <= 0) return -1;
+    }
+    c->lastUse[b] = ++c->clock;
+    return b;
+}
+
+}  // namespace
+
+// Reads at the handle's position: the pinned directory, the blocks, or straight from the file for large
+// reads (minizip's 16 KB of compressed data), which would only push the small scattered reads out.
+static int32_t archiveRawRead(VfsFile* f, void* buffer, int32_t count) {
+    ArchiveCache* c = cacheOf(f);
+    if (!c) return looseRead(f, buffer, count);
+    uint8_t* out = (uint8_t*)buffer;
+    int32_t done = 0;
+    if (c->recording && f->position < c->lowestRead) c->lowestRead = f->position;
+    while (done < count) {
+        int32_t at = f->position + done, n;
+        if (c->pinned && at >= c->pinStart && at < c->pinStart + c->pinLength) {
+            n = c->pinStart + c->pinLength - at;
+            if (n > count - done) n = count - done;
+            memCopy(out + done, c->pinned + (at - c->pinStart), n);
+        } else if (count - done >= ARC_BLOCK && findBlock(c, at - at % ARC_BLOCK) < 0) {
+            n = platStreamReadAt(f->stream, at, out + done, count - done);
+            if (n > 0) done += n;
+            break;
+        } else {
+            int32_t b = blockFor(f, c, at);
+            if (b < 0 || at - c->start[b] >= c->length[b]) break;  // a short block: the end of the file
+            n = c->length[b] - (at - c->start[b]);
+            if (n > count - done) n = count - done;
+            memCopy(out + done, c->data + b * ARC_BLOCK + (at - c->start[b]), n);
+        }
+        done += n;
+    }
+    return done;
+}
+
+// vfsSeek has checked the target against 0..INT32_MAX; the file does not grow, so past the size is no target.
+static int archiveSeek(VfsFile* f, int32_t offset, int32_t whence) {
+    int64_t target = whence == 0   ? offset
+                     : whence == 1 ? (int64_t)f->position + offset
+                                   : (int64_t)f->size - offset;
+    return target >= 0 && target <= f->size;
+}
+
+static int archiveClose(VfsFile* f) {
+    ArchiveCache* c = &g_archiveCache[f - g_vfs.files];
+    memFree(c->data);
+    memFree(c->pinned);
+    memFill(c, 0, (int32_t)sizeof *c);
+    return looseClose(f);
+}
+
+// Gives an archive's own handle its blocks; without memory it stays a plain loose-file handle.
+static void startArchiveCache(VfsFile* f) {
+    ArchiveCache* c = &g_archiveCache[f - g_vfs.files];
+    memFill(c, 0, (int32_t)sizeof *c);
+    c->data = (uint8_t*)memAlloc(ARC_BLOCK * ARC_BLOCKS);
+    if (!c->data) return;
+    f->ops.close = archiveClose;
+    f->ops.read = archiveRawRead;
+    f->ops.seek = archiveSeek;
+    f->ops.write = nullptr;
+}
+
+// Brackets the mount's walk of the central directory; at its end the directory, which runs from the lowest
+// offset the walk read to the end of the file, is kept in memory when it is of a reasonable size.
+static void recordDirectoryReads(VfsFile* f, bool on) {
+    ArchiveCache* c = cacheOf(f);
+    if (!c) return;
+    if (on) {
+        c->recording = 1;
+        c->lowestRead = INT32_MAX;
+        return;
+    }
+    c->recording = 0;
+    int32_t length = f->size - c->lowestRead;
+    if (c->lowestRead >= f->size || length > ARC_PIN_MAX) return;
+    c->pinned = (uint8_t*)memAlloc(length);
+    if (c->pinned && platStreamReadAt(f->stream, c->lowestRead, c->pinned, length) == length) {
+        c->pinStart = c->lowestRead;
+        c->pinLength = length;
+    } else {
+        memFree(c->pinned);
+        c->pinned = nullptr;
+    }
 }
 
 //-----------------------------------------------------------------------------
@@ -627,6 +772,7 @@ static VfsFile* openZip(const char16_t* path, bool scrambled) {
         f->inUse = 0;
         return nullptr;
     }
+    startArchiveCache(f);
     if (scrambled) {
         f->ops.read = vfsScrambledRead;
         f->scrambled = 1;
@@ -707,8 +853,10 @@ int vfsMountArchive(const char16_t* path) {
     }
     int32_t index = g_vfs.archives.count - 1;
     int32_t sortedCount = g_vfs.directory.count;
+    recordDirectoryReads(archive, true);
     for (int r = unzGoToFirstFile(uf); r == UNZ_OK; r = unzGoToNextFile(uf))
         if (!addMember(uf, index, sortedCount)) break;
+    recordDirectoryReads(archive, false);
     arrSort(&g_vfs.directory, compareEntries);
     return 1;
 }
