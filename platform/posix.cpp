@@ -49,6 +49,29 @@ int platSystemText(int32_t which, char16_t* out, int32_t capacity) {
     return g_backend->systemText(which, out, capacity);
 }
 
+// The stream belongs to the backend that opened it, even if the program switches backends in between.
+static const PlatformBackend* g_audioBackend;
+
+int platAudioOpen(int32_t rate, int32_t channels) {
+    platAudioClose();
+    if (rate <= 0 || (channels != 1 && channels != 2)) return 0;
+    if (!g_backend->audioOpen(rate, channels)) return 0;
+    g_audioBackend = g_backend;
+    return 1;
+}
+int platAudioQueue(const void* bytes, int32_t count) {
+    if (!g_audioBackend || !bytes || count < 0) return 0;
+    return count == 0 ? 1 : g_audioBackend->audioQueue(bytes, count);
+}
+int32_t platAudioQueued() {
+    return g_audioBackend ? g_audioBackend->audioQueued() : 0;
+}
+void platAudioClose() {
+    if (!g_audioBackend) return;
+    g_audioBackend->audioClose();
+    g_audioBackend = nullptr;
+}
+
 //-----------------------------------------------------------------------------
 // [SECTION] UTF-16 <-> UTF-8
 //-----------------------------------------------------------------------------
@@ -190,9 +213,8 @@ int platOsVersion(int32_t* major, int32_t* minor, int32_t* build) {
 // [SECTION] Streams and delete
 //-----------------------------------------------------------------------------
 
-struct PlatStream {
-    FILE* file;
-};
+// A PlatStream is the C library's FILE itself: no allocation of ours per open file.
+static FILE* fileOf(PlatStream* s) { return (FILE*)s; }
 
 PlatStream* platStreamOpen(const char16_t* name, const char* mode) {
     char path[PLAT_PATH_MAX * 3 + 1];
@@ -208,36 +230,28 @@ PlatStream* platStreamOpen(const char16_t* name, const char* mode) {
     // cannot be opened without creating it either: skip the open (the file system's misses are hot).
     int found = stat(path, &st) == 0;
     if (found ? !S_ISREG(st.st_mode) : !creates) return nullptr;
-    FILE* f = fopen(path, mode);
-    if (!f) return nullptr;
-    PlatStream* s = (PlatStream*)memAlloc(sizeof(PlatStream));
-    if (!s) {
-        fclose(f);
-        return nullptr;
-    }
-    s->file = f;
-    return s;
+    return (PlatStream*)fopen(path, mode);
 }
 
 int32_t platStreamRead(PlatStream* s, void* buffer, int32_t count) {
     if (!s || !buffer || count <= 0) return 0;
-    return (int32_t)fread(buffer, 1, (size_t)count, s->file);
+    return (int32_t)fread(buffer, 1, (size_t)count, fileOf(s));
 }
 
 int32_t platStreamWrite(PlatStream* s, const void* buffer, int32_t count) {
     if (!s || !buffer || count <= 0) return 0;
-    return (int32_t)fwrite(buffer, 1, (size_t)count, s->file);
+    return (int32_t)fwrite(buffer, 1, (size_t)count, fileOf(s));
 }
 
 int platStreamSeek(PlatStream* s, int32_t offset, int32_t whence) {
     static const int kWhence[3] = {SEEK_SET, SEEK_CUR, SEEK_END};
     if (!s || whence < 0 || whence > 2) return -1;
-    return fseek(s->file, offset, kWhence[whence]) == 0 ? 0 : -1;
+    return fseek(fileOf(s), offset, kWhence[whence]) == 0 ? 0 : -1;
 }
 
 int32_t platStreamReadAt(PlatStream* s, int32_t offset, void* buffer, int32_t count) {
     if (!s || !buffer || count <= 0 || offset < 0) return 0;
-    int fd = fileno(s->file);
+    int fd = fileno(fileOf(s));
     int32_t done = 0;
     while (done < count) {
         ssize_t r = pread(fd, (char*)buffer + done, (size_t)(count - done), (off_t)offset + done);
@@ -250,15 +264,13 @@ int32_t platStreamReadAt(PlatStream* s, int32_t offset, void* buffer, int32_t co
 
 int32_t platStreamTell(PlatStream* s) {
     if (!s) return -1;
-    long p = ftell(s->file);
+    long p = ftell(fileOf(s));
     return p < 0 || p > INT32_MAX ? -1 : (int32_t)p;
 }
 
 int platStreamClose(PlatStream* s) {
     if (!s) return -1;
-    int r = fclose(s->file);
-    memFree(s);
-    return r == 0 ? 0 : -1;
+    return fclose(fileOf(s)) == 0 ? 0 : -1;
 }
 
 int platIsFile(const char16_t* name) {

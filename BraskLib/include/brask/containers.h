@@ -103,9 +103,9 @@ struct ResCache {
 // are read whole into buffers: from the Pool given as userData when its recordSize equals the file size, else
 // from memAlloc.
 ResCache* resCacheInit(ResCache* c, int32_t capacity, void* userData, ResLoadFn load, ResReleaseFn release);
-ResRecord* resCacheFind(ResCache* c, const char16_t* name);
-void* resCacheGet(ResCache* c, const char16_t* name);   // cached data, else resCacheLoad
-void* resCacheLoad(ResCache* c, const char16_t* name);  // null when missing, empty or not loadable
-int32_t resCachePushLevel(ResCache* c);                 // the new level
-int resCachePopLevel(ResCache* c, int32_t level);       // releases everything at level and above
-void resCacheDestroy(ResCache* c, int releaseAll);      // header zeroed afterwards
+ResRecord* resCacheFind(ResCache* c, const char16_t* name);  // valid until the next load or pop
+void* resCacheGet(ResCache* c, const char16_t* name);        // cached data, else resCacheLoad
+void* resCacheLoad(ResCache* c, const char16_t* name);       // null when missing, empty or not loadable
+int32_t resCachePushLevel(ResCache* c);                      // the new level
+int resCachePopLevel(ResCache* c, int32_t level);            // releases everything at level and above
+void resCacheDestroy(ResCache* c, int releaseAll);           // header zeroed afterwards
