@@ -942,7 +942,8 @@ static const VfsFileOps kMemberOps = {memberClose, memberRead, nullptr, memberSe
 
 static VfsFile* openMember(VfsFile* slot, const char16_t* name) {
     VfsEntry* e = vfsFindEntry(name);
-    if (!e) return nullptr;
+    // Stored and deflated only: minizip built without bzip2 would hand out a bzip2 member's compressed bytes.
+    if (!e || (e->method != 0 && e->method != Z_DEFLATED)) return nullptr;
     VfsFile* archive = archiveAt(e->archiveIndex);
     if (archive->entry) return nullptr;  // one member per archive at a time
     wstrCopy(slot->path, name);
