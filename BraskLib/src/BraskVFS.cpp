@@ -40,6 +40,9 @@
 //   is closed. Closing always releases the member, even when it reports a CRC error.
 // - Mounting is refused while any member is open: the directory moves when it grows or is sorted, and an
 //   open member points into it.
+// - Members whose names are longer than 255 bytes, or whose size is 2 GiB or more, are left out at mount;
+//   members that are neither stored nor deflated are listed but do not open.
+// - Member seeks stay within 0..size; backward restarts the member, forward decompresses and discards.
 #include "brask/vfs.h"
 
 #include <unzip.h>
