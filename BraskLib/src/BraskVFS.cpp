@@ -530,7 +530,8 @@ struct ArchiveCache {
     int32_t length[ARC_BLOCKS];  // 0: empty
     uint32_t lastUse[ARC_BLOCKS];
     uint32_t clock;
-    uint8_t* pinned;  // owned: the file from pinStart to its end (the central directory), or null
+    int32_t lastBlock;  // the block blockFor returned last
+    uint8_t* pinned;    // owned: the file from pinStart to its end (the central directory), or null
     int32_t pinStart, pinLength;
     uint8_t recording;  // while the mount walks the directory: lowestRead tracks where it starts
     int32_t lowestRead;
@@ -564,6 +565,7 @@ int32_t blockFor(VfsFile* f, ArchiveCache* c, int32_t at) {
         if (r <= 0) return -1;
     }
     c->lastUse[b] = ++c->clock;
+    c->lastBlock = b;
     return b;
 }
 
@@ -577,6 +579,23 @@ static int32_t archiveRawRead(VfsFile* f, void* buffer, int32_t count) {
     uint8_t* out = (uint8_t*)buffer;
     int32_t done = 0;
     if (c->recording && f->position < c->lowestRead) c->lowestRead = f->position;
+    // minizip reads directory records and local headers a byte at a time: answer those from the pinned
+    // directory or the last block used without the general walk below.
+    if (count <= 8) {
+        const uint8_t* src = nullptr;
+        int64_t at = f->position;
+        if (c->pinned && at >= c->pinStart && at + count <= (int64_t)c->pinStart + c->pinLength) {
+            src = c->pinned + (at - c->pinStart);
+        } else {
+            int32_t b = c->lastBlock;
+            if (c->length[b] > 0 && at >= c->start[b] && at + count <= (int64_t)c->start[b] + c->length[b])
+                src = c->data + b * ARC_BLOCK + (at - c->start[b]);
+        }
+        if (src) {
+            for (int32_t i = 0; i < count; i++) out[i] = src[i];
+            return count;
+        }
+    }
     while (done < count) {
         int32_t at = f->position + done, n;
         if (c->pinned && at >= c->pinStart && at < c->pinStart + c->pinLength) {
