@@ -20,7 +20,8 @@ struct Box {
     int32_t kind;
 };
 
-// Plain static state: the headless backend may be used from atexit handlers, so nothing here has a destructor.
+// Plain static state: the headless backend may be used from atexit handlers, so nothing here has a
+// destructor.
 struct HeadlessState {
     char programPath[TEXT_MAX];
     char documents[TEXT_MAX];
@@ -56,7 +57,9 @@ int counterFrequency(uint64_t* perSec) {
 }
 
 // Sleeping moves the virtual clock instead of the thread, so waits are instant and repeatable.
-void sleep(uint32_t ms) { g.counter += (uint64_t)ms * 1000; }
+void sleep(uint32_t ms) {
+    g.counter += (uint64_t)ms * 1000;
+}
 
 int messageBox(const char16_t* text, const char16_t* caption, int32_t kind) {
     if (g.boxCount < MAX_BOXES) {
@@ -94,13 +97,17 @@ void headlessSetCounter(int present, uint64_t step) {
     g.step = step;
 }
 
-uint64_t headlessCounterValue() { return g.counter; }
+uint64_t headlessCounterValue() {
+    return g.counter;
+}
 
 void headlessQueueMessageBoxAnswer(int answer) {
     if (g.answerCount < MAX_ANSWERS) g.answers[g.answerCount++] = answer;
 }
 
-int32_t headlessMessageBoxCount() { return g.boxCount; }
+int32_t headlessMessageBoxCount() {
+    return g.boxCount;
+}
 
 int headlessMessageBox(int32_t i, const char** text, const char** caption, int32_t* kind) {
     if (i < 0 || i >= g.boxCount || i >= MAX_BOXES) return 0;
@@ -128,8 +135,12 @@ void headlessReset() {
     g.counter = keep;
 }
 
-const char* platOverrideProgramPath() { return g.hasProgramPath ? g.programPath : nullptr; }
-const char* platOverrideDocumentsFolder() { return g.hasDocuments ? g.documents : nullptr; }
+const char* platOverrideProgramPath() {
+    return g.hasProgramPath ? g.programPath : nullptr;
+}
+const char* platOverrideDocumentsFolder() {
+    return g.hasDocuments ? g.documents : nullptr;
+}
 
 int platRefused(const char* path, int kind) {
     for (int32_t i = 0; i < g.refusalCount; i++) {

@@ -3,7 +3,8 @@
 #include <cstdint>
 
 // Folders: set per test so parallel runs never share a log or a probe file. Null restores the real one.
-void headlessSetProgramPath(const char* utf8Path);  // the program's own file; its folder is the program folder
+void headlessSetProgramPath(
+    const char* utf8Path);  // the program's own file; its folder is the program folder
 void headlessSetDocumentsFolder(const char* utf8Folder);
 
 // Virtual counter: 1 MHz, advancing `step` counts on every read (default 1000: one millisecond).

@@ -17,8 +17,8 @@ enum { PLAT_PATH_MAX = 260 };
 
 struct PlatformBackend {
     const char* name;
-    int (*counter)(uint64_t* value);             // 1 with the counter's value; 0 when there is none
-    int (*counterFrequency)(uint64_t* perSec);   // 1 with counts per second; 0 when there is no counter
+    int (*counter)(uint64_t* value);            // 1 with the counter's value; 0 when there is none
+    int (*counterFrequency)(uint64_t* perSec);  // 1 with counts per second; 0 when there is no counter
     void (*sleep)(uint32_t ms);
     // 0: the box could not be shown; 1: OK (or the only button); 2: Cancel. kind 1: OK and Cancel.
     int (*messageBox)(const char16_t* text, const char16_t* caption, int32_t kind);
@@ -82,3 +82,19 @@ struct PlatFindData {
 int32_t platFindFirst(const char16_t* pattern, PlatFindData* out);
 int platFindNext(int32_t handle, PlatFindData* out);  // 0 at the end
 int platFindClose(int32_t handle);                    // 0 for a handle that is not open
+
+//-----------------------------------------------------------------------------
+// [SECTION] Crash handling
+//-----------------------------------------------------------------------------
+
+// Called on the faulting thread (on an alternate stack) with the exception code the signal maps to. It must
+// not allocate or use stdio. When it returns, the signal's default action ends the process.
+typedef void (*PlatCrashReport)(uint32_t code);
+int platInstallCrashHandler(PlatCrashReport report);  // 1 when installed
+
+// Appends (or, with truncate, replaces) a file's contents with the pieces, using only plain system calls, so
+// it is safe inside a signal handler. pieces ends with a null. 1 on success.
+int platAppendRaw(const char* utf8Path, const char* const* pieces, int truncate);
+
+// Stops in an attached debugger; does nothing when none is attached.
+void platDebugBreak();

@@ -26,12 +26,22 @@
 
 static const PlatformBackend* g_backend = &platHeadless;
 
-void platSetBackend(const PlatformBackend* backend) { g_backend = backend ? backend : &platHeadless; }
-const PlatformBackend* platBackend() { return g_backend; }
+void platSetBackend(const PlatformBackend* backend) {
+    g_backend = backend ? backend : &platHeadless;
+}
+const PlatformBackend* platBackend() {
+    return g_backend;
+}
 
-int platCounter(uint64_t* value) { return g_backend->counter(value); }
-int platCounterFrequency(uint64_t* perSec) { return g_backend->counterFrequency(perSec); }
-void platSleep(uint32_t ms) { g_backend->sleep(ms); }
+int platCounter(uint64_t* value) {
+    return g_backend->counter(value);
+}
+int platCounterFrequency(uint64_t* perSec) {
+    return g_backend->counterFrequency(perSec);
+}
+void platSleep(uint32_t ms) {
+    g_backend->sleep(ms);
+}
 int platMessageBox(const char16_t* text, const char16_t* caption, int32_t kind) {
     return g_backend->messageBox(text, caption, kind);
 }
@@ -278,7 +288,8 @@ static void fillFindData(const char* folder, const char* name, const char16_t* w
     if (S_ISDIR(st.st_mode)) d->attributes |= PLAT_ATTR_DIRECTORY;
     if (access(full, W_OK) != 0 || platRefused(full, PLAT_REFUSE_UPDATE)) d->attributes |= PLAT_ATTR_READONLY;
     // Seconds since 1970 to 100 ns units since 1601.
-    uint64_t t = ((uint64_t)st.st_mtim.tv_sec + 11644473600ull) * 10000000ull + (uint64_t)st.st_mtim.tv_nsec / 100;
+    uint64_t t =
+        ((uint64_t)st.st_mtim.tv_sec + 11644473600ull) * 10000000ull + (uint64_t)st.st_mtim.tv_nsec / 100;
     d->writeTimeLow = (uint32_t)t;
     d->writeTimeHigh = (uint32_t)(t >> 32);
 }
@@ -305,8 +316,10 @@ int32_t platFindFirst(const char16_t* pattern, PlatFindData* out) {
         }
     }
     char folder[PLAT_PATH_MAX * 3 + 1];
-    if (!folder16[0]) strcpy(folder, ".");
-    else if (!platToUtf8(folder16, folder, sizeof folder)) return -1;
+    if (!folder16[0])
+        strcpy(folder, ".");
+    else if (!platToUtf8(folder16, folder, sizeof folder))
+        return -1;
 
     DIR* dir = opendir(folder);
     if (!dir) return -1;

@@ -15,7 +15,9 @@ int32_t g_failAfter;  // 0: off; n: the n-th allocation from now fails
 
 // The report runs from atexit, after gameMain and its shutdown, so it only needs the log and the VFS table,
 // which are plain statics without destructors.
-void reportAtExit() { memReportLeaks(1); }
+void reportAtExit() {
+    memReportLeaks(1);
+}
 
 struct LeakReportRegistration {
     LeakReportRegistration() { atexit(reportAtExit); }
@@ -93,9 +95,13 @@ void memCheckFree(int32_t size) {
         appFatalExit(nullptr);  // the player has seen the question; no second box
 }
 
-const MemStats* memGetStats() { return &g_stats; }
+const MemStats* memGetStats() {
+    return &g_stats;
+}
 
-void memFailAfter(int32_t n) { g_failAfter = n < 0 ? 0 : n; }
+void memFailAfter(int32_t n) {
+    g_failAfter = n < 0 ? 0 : n;
+}
 
 void memCopy(void* dst, const void* src, int32_t n) {
     if (n > 0) memcpy(dst, src, (size_t)n);

@@ -18,9 +18,9 @@ namespace fs = std::filesystem;
 
 TestFolders::TestFolders() {
     static std::atomic<int> counter{0};
-    root = (fs::temp_directory_path() /
-            ("korva-" + std::to_string(getpid()) + "-" + std::to_string(counter++)))
-               .string();
+    root =
+        (fs::temp_directory_path() / ("korva-" + std::to_string(getpid()) + "-" + std::to_string(counter++)))
+            .string();
     fs::remove_all(root);
     prog = root + "/prog";
     docs = root + "/docs";
@@ -48,7 +48,9 @@ std::string readFile(const std::string& path) {
     return s.str();
 }
 
-bool fileExists(const std::string& path) { return fs::exists(path); }
+bool fileExists(const std::string& path) {
+    return fs::exists(path);
+}
 
 void writeFile(const std::string& path, const std::string& bytes) {
     fs::create_directories(fs::path(path).parent_path());

@@ -4,7 +4,7 @@
 
 enum { APP_NAME_MAX = 30 };
 
-const char16_t* appName();             // "BraskApp" until a title is set
+const char16_t* appName();                // "BraskApp" until a title is set
 void appSetTitle(const char16_t* title);  // keeps at most 30 characters
 
 void appInitTimer();
@@ -16,3 +16,6 @@ void appSleep(uint32_t ms);
 void appErrorBox(const char16_t* text);
 // appErrorBox, close what is open, end the process with exit code 1.
 [[noreturn]] void appFatalExit(const char16_t* text);
+
+// The game's main routine, defined by the game; its result is the process exit code.
+int gameMain();

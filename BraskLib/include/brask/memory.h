@@ -6,9 +6,9 @@
 // every block stays aligned for any type on 64-bit.
 enum { MEM_HEADER_SIZE = 16 };
 
-void* memAlloc(int32_t size);                  // size <= 0 or failure: null ("Memory allocation failed!" logged)
-void memFree(void* p);                         // null: nothing
-int32_t memSize(const void* p);                // the size given to memAlloc
+void* memAlloc(int32_t size);    // size <= 0 or failure: null ("Memory allocation failed!" logged)
+void memFree(void* p);           // null: nothing
+int32_t memSize(const void* p);  // the size given to memAlloc
 void* memRealloc(void* old, int32_t newSize);  // failure: null, the old block untouched
 void memReportLeaks(uint8_t report);           // logs the unfreed byte count when nonzero and report is set
 void memCheckFree(int32_t size);               // asks the player, ends the program if refused

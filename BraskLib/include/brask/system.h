@@ -2,8 +2,14 @@
 #pragma once
 #include <cstdint>
 
+// What the entry point records as the program's instance: its command line.
+struct SysCommandLine {
+    int argc;
+    char** argv;
+};
+
 struct SysInfo {
-    void* instance;
+    void* instance;    // borrowed: a SysCommandLine from the entry point
     int32_t platform;  // 1 Windows 95 family, 2 NT, 11 CE, 3 Linux, 4 Mac OS
     int32_t major, minor, build;
 };
@@ -26,5 +32,6 @@ enum : uint32_t {
     SYS_EXC_UNKNOWN = 0xFFFFFFFFu,
 };
 
-// Installs the last-chance handler for the fatal signals; the entry point calls it before gameMain.
+// Finds the log's path and installs the last-chance handler for the fatal signals; the entry point calls it
+// before gameMain.
 void sysInstallCrashFilter();

@@ -1,7 +1,7 @@
 // Narrow (byte) and wide (UTF-16 code unit) text, conversions, number formatting and parsing, paths.
 //
-// Narrow characters are compared and widened as signed bytes; wide characters are unsigned 16-bit. Case folding
-// maps only a..z to A..Z. Allocating functions use memAlloc; the caller frees with memFree.
+// Narrow characters are compared and widened as signed bytes; wide characters are unsigned 16-bit. Case
+// folding maps only a..z to A..Z. Allocating functions use memAlloc; the caller frees with memFree.
 #pragma once
 #include <cstdint>
 

@@ -1,0 +1,220 @@
+// Loose files through the virtual file system: the open order, folders, read-only data, seeks and search.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "brask/vfs.h"
+#include "platform/headless.h"
+#include "support/test_support.h"
+
+namespace {
+
+std::string readAll(VfsFile* f) {
+    std::string s(vfsSize(f), '\0');
+    EXPECT_EQ(vfsReadAll(f, s.data()), (int32_t)s.size());
+    return s;
+}
+
+std::string openAndRead(const char16_t* name) {
+    VfsFile* f = vfsOpen(name);
+    if (!f) return "<none>";
+    std::string s = readAll(f);
+    vfsClose(f);
+    return s;
+}
+
+}  // namespace
+
+TEST(VfsFolders, ProgramDocumentsAndDataFoldersEndInASlash) {
+    TestFolders dirs;
+    EXPECT_EQ(std::u16string(vfsGetFolder(0)), u"");
+    EXPECT_EQ(std::u16string(vfsGetFolder(1)), u16(dirs.prog + "/"));
+    // The platform gives the documents folder without a slash, and creates it when missing.
+    headlessSetDocumentsFolder((dirs.root + "/new/docs").c_str());
+    EXPECT_EQ(std::u16string(vfsGetFolder(2)), u16(dirs.root + "/new/docs/"));
+    EXPECT_TRUE(fileExists(dirs.root + "/new/docs"));
+    EXPECT_EQ(std::u16string(vfsGetFolder(3)), u16(dirs.prog + "/"));
+    EXPECT_FALSE(fileExists(dirs.prog + "/brasktst"));
+    EXPECT_EQ(vfsGetFolder(4), nullptr);
+    EXPECT_EQ(vfsGetFolder(-1), nullptr);
+}
+
+TEST(VfsFolders, DataFolderFallsBackToDocumentsThenFailsAndIsRetried) {
+    TestFolders dirs;
+    headlessRefuse((dirs.prog + "/").c_str(), HEADLESS_REFUSE_CREATE);
+    headlessRefuse((dirs.docs + "/").c_str(), HEADLESS_REFUSE_CREATE);
+    EXPECT_EQ(vfsGetFolder(3), nullptr);
+    headlessReset();
+    headlessSetProgramPath((dirs.prog + "/korvatron").c_str());
+    headlessSetDocumentsFolder(dirs.docs.c_str());
+    headlessRefuse((dirs.prog + "/").c_str(), HEADLESS_REFUSE_CREATE);
+    EXPECT_EQ(std::u16string(vfsGetFolder(3)), u16(dirs.docs + "/"));
+    EXPECT_FALSE(fileExists(dirs.docs + "/brasktst"));
+}
+
+TEST(VfsOpen, ProgramFolderShadowsDataFolderWhichIsTriedThird) {
+    TestFolders dirs;
+    headlessRefuse((dirs.prog + "/").c_str(), HEADLESS_REFUSE_CREATE);  // data folder = documents
+    writeFile(dirs.docs + "/KORVA.Score", "data");
+    EXPECT_EQ(openAndRead(u"KORVA.Score"), "data");
+    writeFile(dirs.prog + "/KORVA.Score", "program");
+    EXPECT_EQ(openAndRead(u"KORVA.Score"), "program");
+    EXPECT_EQ(openAndRead(u"missing"), "<none>");
+    EXPECT_EQ(vfsOpenCount(), 0);
+}
+
+TEST(VfsOpen, AbsoluteNamesAreNeverPrefixedWithAFolder) {
+    TestFolders dirs;
+    headlessRefuse((dirs.prog + "/").c_str(), HEADLESS_REFUSE_CREATE);
+    writeFile(dirs.docs + "/korva-absolute.bin", "wrong file");
+    EXPECT_EQ(openAndRead(u"/korva-absolute.bin"), "<none>");
+    EXPECT_EQ(openAndRead(u16(dirs.docs + "/korva-absolute.bin").c_str()), "wrong file");
+}
+
+TEST(VfsOpen, ReadOnlyFilesOpenForReadingAndRefuseWrites) {
+    TestFolders dirs;
+    writeFile(dirs.prog + "/gamedata/font.tga", "pixels");
+    headlessRefuse((dirs.prog + "/gamedata/font.tga").c_str(), HEADLESS_REFUSE_UPDATE);
+    VfsFile* f = vfsOpen(u"gamedata/font.tga");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(vfsSize(f), 6);
+    EXPECT_EQ(vfsWrite(f, "XX", 2), 0);
+    EXPECT_EQ(vfsTell(f), 0);
+    EXPECT_EQ(readAll(f), "pixels");
+    EXPECT_EQ(vfsClose(f), 1);
+    EXPECT_EQ(readFile(dirs.prog + "/gamedata/font.tga"), "pixels");
+}
+
+TEST(VfsOpen, FoldersEmptyNamesAndOverlongNamesOpenNothing) {
+    TestFolders dirs;
+    writeFile(dirs.prog + "/sub/x", "x");
+    EXPECT_EQ(vfsOpen(u"sub"), nullptr);
+    EXPECT_EQ(vfsOpen(u""), nullptr);
+    EXPECT_EQ(vfsOpen(nullptr), nullptr);
+    EXPECT_EQ(vfsCreate(nullptr), nullptr);
+    std::u16string longName(259, u'a');
+    EXPECT_EQ(vfsOpen(longName.c_str()), nullptr);  // fits alone, not behind the program folder
+    EXPECT_EQ(vfsCreate(longName.c_str()), nullptr);
+    longName += u"b";
+    EXPECT_EQ(vfsOpen(longName.c_str()), nullptr);
+    EXPECT_EQ(vfsOpenCount(), 0);
+}
+
+TEST(VfsCreate, SavesGoToTheProgramFolderOrTheDataFolderWhenItIsReadOnly) {
+    TestFolders dirs;
+    VfsFile* f = vfsCreate(u"KORVA.Setup");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(vfsWrite(f, "0123456789", 10), 10);
+    EXPECT_EQ(vfsSize(f), 0);  // a created file's size is not updated by writes
+    EXPECT_EQ(vfsTell(f), 10);
+    EXPECT_EQ(vfsClose(f), 1);
+    EXPECT_EQ(readFile(dirs.prog + "/KORVA.Setup"), "0123456789");
+
+    vfsResetFolders();
+    headlessRefuse((dirs.prog + "/").c_str(), HEADLESS_REFUSE_CREATE | HEADLESS_REFUSE_UPDATE);
+    f = vfsCreate(u"KORVA.Game1");
+    ASSERT_NE(f, nullptr);
+    EXPECT_TRUE(vfsWriteString(f, "saved"));
+    vfsClose(f);
+    EXPECT_FALSE(fileExists(dirs.prog + "/KORVA.Game1"));
+    EXPECT_EQ(readFile(dirs.docs + "/KORVA.Game1"), "saved");
+    EXPECT_EQ(openAndRead(u"KORVA.Game1"), "saved");
+}
+
+TEST(VfsHandles, SeeksCountFromTheEndAndMoveOnlyOnSuccess) {
+    TestFolders dirs;
+    writeFile(dirs.prog + "/f", "abcdefgh");
+    VfsFile* f = vfsOpen(u"f");
+    ASSERT_NE(f, nullptr);
+    char buf[4] = {};
+    EXPECT_EQ(vfsSeek(f, 3, 2), 1);
+    EXPECT_EQ(vfsTell(f), 5);
+    EXPECT_EQ(vfsRead(f, buf, 3), 3);
+    EXPECT_EQ(std::string(buf, 3), "fgh");
+    EXPECT_EQ(vfsEof(f), 1);
+    EXPECT_EQ(vfsSeek(f, 2, 0), 1);
+    EXPECT_EQ(vfsSeek(f, 1, 1), 1);
+    EXPECT_EQ(vfsTell(f), 3);
+    EXPECT_EQ(vfsSeek(f, 0, 3), 0);
+    EXPECT_EQ(vfsSeek(f, -10, 1), 0);
+    EXPECT_EQ(vfsTell(f), 3);
+    EXPECT_EQ(vfsRead(f, buf, -1), 0);
+    EXPECT_EQ(vfsTell(f), 3);
+    EXPECT_EQ(vfsSeek(f, 0, 2), 1);
+    EXPECT_EQ(vfsTell(f), 8);
+    EXPECT_EQ(vfsEof(f), 1);
+    EXPECT_EQ(vfsRead(f, buf, 4), 0);
+    EXPECT_EQ(vfsClose(f), 1);
+    EXPECT_EQ(vfsClose(f), 0);  // a closed handle is no handle
+
+    EXPECT_EQ(vfsRead(nullptr, buf, 1), 0);
+    EXPECT_EQ(vfsWrite(nullptr, buf, 1), 0);
+    EXPECT_EQ(vfsSeek(nullptr, 0, 0), 0);
+    EXPECT_EQ(vfsTell(nullptr), -1);
+    EXPECT_EQ(vfsSize(nullptr), -1);
+    EXPECT_EQ(vfsEof(nullptr), 1);
+    EXPECT_EQ(vfsWriteString(nullptr, nullptr), 0);
+}
+
+TEST(VfsHandles, DeleteTakesTheNameAsGiven) {
+    TestFolders dirs;
+    writeFile(dirs.prog + "/gone", "x");
+    EXPECT_EQ(vfsDelete(u"gone"), 0);  // no folder is added
+    EXPECT_EQ(vfsDelete(u16(dirs.prog + "/gone").c_str()), 1);
+    EXPECT_FALSE(fileExists(dirs.prog + "/gone"));
+    EXPECT_EQ(vfsDelete(u""), 0);
+}
+
+namespace {
+std::vector<std::u16string> g_seen;
+int record(const char16_t* path) {
+    g_seen.push_back(path);
+    return 2;
+}
+}  // namespace
+
+TEST(VfsFind, MatchesIgnoreCaseComeSortedAndCloseOnce) {
+    TestFolders dirs;
+    writeFile(dirs.prog + "/b.zip", "1");
+    writeFile(dirs.prog + "/DATA.ZIP", "2");
+    writeFile(dirs.prog + "/a.zipx", "3");
+    VfsFind find;
+    ASSERT_EQ(vfsFindFirst(u"*.zip", &find), 1);
+    EXPECT_EQ(std::u16string(find.name), u"DATA.ZIP");
+    EXPECT_EQ(std::u16string(find.fullPath), u16(dirs.prog + "/DATA.ZIP"));
+    EXPECT_EQ(find.isDirectory, 0);
+    EXPECT_EQ(vfsFindNext(&find), 1);
+    EXPECT_EQ(std::u16string(find.name), u"b.zip");
+    EXPECT_EQ(vfsFindNext(&find), 0);  // closes the search
+    EXPECT_EQ(vfsFindClose(&find), 0);
+    EXPECT_EQ(vfsFindNext(&find), 0);
+
+    g_seen.clear();
+    EXPECT_EQ(vfsForEachFile(u"*.ZIP", record), 4);
+    ASSERT_EQ(g_seen.size(), 2u);
+    EXPECT_EQ(g_seen[1], u16(dirs.prog + "/b.zip"));
+
+    g_seen.clear();
+    EXPECT_EQ(vfsForEachFile(u"*.pak", record), 2);
+    ASSERT_EQ(g_seen.size(), 1u);
+    EXPECT_EQ(g_seen[0], u"*.pak");
+    EXPECT_EQ(vfsForEachFile(u"", record), 0);
+}
+
+TEST(VfsFind, ReportsFoldersAndReadOnlyFiles) {
+    TestFolders dirs;
+    writeFile(dirs.prog + "/sub/x", "x");
+    writeFile(dirs.prog + "/ro", "x");
+    headlessRefuse((dirs.prog + "/ro").c_str(), HEADLESS_REFUSE_UPDATE);
+    VfsFind find;
+    ASSERT_EQ(vfsFindFirst(u"*", &find), 1);
+    EXPECT_EQ(std::u16string(find.name), u"ro");
+    EXPECT_EQ(find.isReadOnly, 1);
+    EXPECT_NE(find.writeTimeHigh, 0u);
+    ASSERT_EQ(vfsFindNext(&find), 1);
+    EXPECT_EQ(std::u16string(find.name), u"sub");
+    EXPECT_EQ(find.isDirectory, 1);
+    EXPECT_EQ(vfsFindClose(&find), 1);
+    EXPECT_EQ(vfsFindFirst(u"nothing*", &find), 0);
+}
