@@ -54,6 +54,42 @@ TEST_F(Gfx, BlendTableWorkedValues) {
     EXPECT_EQ(gfxGetBlend(pfPalette, 4)(1, 2, 256, 9), 9u);
 }
 
+// The blend rules as stated, on the fields in place with 64-bit sums, to hold the table's arithmetic to.
+uint32_t blendByFields(int format, int mode, uint32_t d, uint32_t s, uint64_t a, uint32_t colour) {
+    const PixelFormatInfo* f = sfGetFormat(format);
+    const int shifts[3] = {f->shiftR, f->shiftG, f->shiftB};
+    const int maxes[3] = {f->maxR, f->maxG, f->maxB};
+    uint64_t k = mode == 3 ? ((s >> f->shiftB) & uint32_t(f->maxB)) * 256ull / uint32_t(f->maxB) : 0;
+    uint32_t out = format == pf8888 ? (d & 0xFF000000u) : 0;
+    for (int c = 0; c < 3; c++) {
+        const uint64_t M = uint64_t(maxes[c]) << shifts[c];
+        uint64_t v;
+        if (mode == 1)
+            v = (((s & M) * a + (d & M) * (256 - a)) >> 8) & M;
+        else if (mode == 2)
+            v = ((s & M) * a + (d & M) * 256) >> 8, v = v > M ? M : v & M;
+        else
+            v = (((colour & M) * k + (d & M) * (256 - k)) >> 8) & M;
+        out |= uint32_t(v);
+    }
+    return out;
+}
+
+TEST_F(Gfx, BlendTableFollowsTheFieldRulesForEveryDirectColourFormat) {
+    std::mt19937 rng(9);
+    for (int f = pf444; f <= pf8888; f++) {
+        const uint32_t mask = f == pf8888 ? 0xFFFFFFFFu : (1u << sfGetFormat(f)->bitsPerPixel) - 1;
+        for (int mode = 1; mode <= 3; mode++) {
+            for (int n = 0; n < 4000; n++) {
+                uint32_t d = rng() & mask, s = rng() & mask, c = rng() & mask;
+                int a = n < 8 ? n * 32 + (n == 7) * 32 : int(rng() % 257);
+                ASSERT_EQ(gfxGetBlend(f, mode)(d, s, a, c), blendByFields(f, mode, d, s, uint64_t(a), c))
+                    << "format " << f << " mode " << mode << " d " << d << " s " << s << " a " << a;
+            }
+        }
+    }
+}
+
 TEST_F(Gfx, KeyIsTestedOnTheRawSourceValueBeforeConversion) {
     Surface* s = make(
         4, 1, pf565, [](int x, int) { return x == 1 ? 0x001Fu : 0xF800u + x; }, 0x001F);
