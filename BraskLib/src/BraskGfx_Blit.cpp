@@ -315,6 +315,29 @@ static void copyToAnyStep(const CopyArgs& a) {
     }
 }
 
+// A frame buffer stored down the columns (row pitch of one pixel, either way): 8 source rows at a time, so
+// each column of 8 lands as one 16-byte store instead of 8 stores a whole row apart.
+static void copy16ToColumns(const CopyArgs& a) {
+    const bool up = a.dPitch < 0;
+    int32_t y = 0;
+    for (; y + 8 <= a.h; y += 8) {
+        const uint8_t* s = a.s + int64_t(y) * a.sPitch;
+        uint8_t* d = a.d + int64_t(y) * a.dPitch;
+        for (int32_t x = 0; x < a.w; x++, d += a.dStep) {
+            uint16_t t[8];
+            for (int k = 0; k < 8; k++) memcpy(&t[up ? 7 - k : k], s + int64_t(k) * a.sPitch + 2 * x, 2);
+            memcpy(up ? d - 14 : d, t, 16);
+        }
+    }
+    if (y < a.h) {
+        CopyArgs rest = a;
+        rest.s += int64_t(y) * a.sPitch;
+        rest.d += int64_t(y) * a.dPitch;
+        rest.h = a.h - y;
+        copyToAnyStep<2>(rest);
+    }
+}
+
 template <int Bpp>
 static int32_t copySameFormat(const Surface* src, Surface* dst, int32_t dstX, int32_t dstY, int32_t srcX,
                               int32_t srcY, int32_t w, int32_t h) {
@@ -326,6 +349,10 @@ static int32_t copySameFormat(const Surface* src, Surface* dst, int32_t dstX, in
         return 1;
     }
     if constexpr (Bpp == 2) {
+        if ((a.dPitch == 2 || a.dPitch == -2) && (a.dStep >= 16 || a.dStep <= -16)) {
+            copy16ToColumns(a);
+            return 1;
+        }
         switch (a.dStep) {
             case 480:
                 copyToStep<2, 480>(a);
