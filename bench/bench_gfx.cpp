@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "brask/gfx.h"
-#include "brask/math.h"
+#include "brask/random.h"
 
 #ifdef KORVA_HAVE_SDL2
 #include <SDL.h>

@@ -9,7 +9,7 @@
 // [SECTION] Rotated and scaled blit
 // [SECTION] Colour helpers live in BraskGfx.cpp
 #include "BraskGfx_internal.h"
-#include "brask/math.h"
+#include "brask/random.h"
 #include "brask/memory.h"
 
 // =====================================================================================================
