@@ -1,6 +1,8 @@
-// The headless backend: a virtual clock, scripted message boxes, and the test controls of headless.h.
+// The headless backend: a virtual clock, scripted message boxes, an audio capture, and the test controls of
+// headless.h.
 #include "platform/headless.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -37,6 +39,19 @@ struct HeadlessState {
     char systemText[2][TEXT_MAX];
     uint8_t hasSystemText[2];
 } g;
+
+// The audio "device": it plays in step with the virtual counter and keeps every byte it was given, laid out
+// on its own timeline (an underrun shows as the silence a real device would have played).
+struct HeadlessAudio {
+    uint8_t open, refuseOpen;
+    int32_t failQueues;
+    int32_t rate, channels;
+    uint64_t openedAt;  // counter value at open
+    uint8_t* capture;   // C heap: this is the device's memory, not the program's
+    int64_t length, capacity;
+} ga;
+
+enum : int64_t { AUDIO_CAPTURE_MAX = 64 << 20 };
 
 void copyText(char* dst, const char* src) {
     strncpy(dst, src, TEXT_MAX - 1);
@@ -78,9 +93,81 @@ int systemText(int32_t which, char16_t* out, int32_t capacity) {
     return platFromUtf8(g.systemText[which], out, capacity);
 }
 
+int64_t audioPlayed() {
+    uint64_t micros = g.counter - ga.openedAt;
+    return (int64_t)(micros * (uint64_t)ga.rate / 1000000) * 2 * ga.channels;
+}
+
+void audioClose() {
+    ga.open = 0;
+}
+
+int audioOpen(int32_t rate, int32_t channels) {
+    if (ga.refuseOpen) return 0;
+    ga.open = 1;
+    ga.rate = rate;
+    ga.channels = channels;
+    ga.openedAt = g.counter;
+    ga.length = 0;  // a new stream starts a new capture
+    return 1;
+}
+
+int reserve(int64_t length) {
+    if (length <= ga.capacity) return 1;
+    if (length > AUDIO_CAPTURE_MAX) return 0;
+    int64_t cap = ga.capacity ? ga.capacity : 1 << 16;
+    while (cap < length) cap *= 2;
+    uint8_t* p = (uint8_t*)realloc(ga.capture, (size_t)cap);
+    if (!p) return 0;
+    ga.capture = p;
+    ga.capacity = cap;
+    return 1;
+}
+
+int audioQueue(const void* bytes, int32_t count) {
+    if (!ga.open) return 0;
+    if (ga.failQueues > 0) {
+        ga.failQueues--;
+        return 0;
+    }
+    int64_t start = ga.length, played = audioPlayed();
+    if (played > start) start = played;
+    if (!reserve(start + count)) return 0;
+    memset(ga.capture + ga.length, 0, (size_t)(start - ga.length));
+    memcpy(ga.capture + start, bytes, (size_t)count);
+    ga.length = start + count;
+    return 1;
+}
+
+int32_t audioQueued() {
+    if (!ga.open) return 0;
+    int64_t left = ga.length - audioPlayed();
+    return left > 0 ? (int32_t)left : 0;
+}
+
 }  // namespace
 
-const PlatformBackend platHeadless = {"headless", counter, counterFrequency, sleep, messageBox, systemText};
+const PlatformBackend platHeadless = {"headless", counter,   counterFrequency, sleep,       messageBox,
+                                      systemText, audioOpen, audioQueue,       audioQueued, audioClose};
+
+void headlessRefuseAudio(int refuse) {
+    ga.refuseOpen = refuse != 0;
+}
+
+void headlessFailAudioQueues(int32_t count) {
+    ga.failQueues = count;
+}
+
+int headlessAudioFormat(int32_t* rate, int32_t* channels) {
+    if (rate) *rate = ga.rate;
+    if (channels) *channels = ga.channels;
+    return ga.open;
+}
+
+const int16_t* headlessAudioCapture(int64_t* values) {
+    if (values) *values = ga.length / 2;
+    return (const int16_t*)ga.capture;
+}
 
 void headlessSetProgramPath(const char* utf8Path) {
     g.hasProgramPath = utf8Path != nullptr;
@@ -133,6 +220,8 @@ void headlessReset() {
     uint64_t keep = g.counter;  // the clock never runs backwards, even between tests
     memset(&g, 0, sizeof g);
     g.counter = keep;
+    free(ga.capture);
+    memset(&ga, 0, sizeof ga);
 }
 
 const char* platOverrideProgramPath() {

@@ -25,5 +25,15 @@ void headlessSetSystemText(int32_t which, const char* utf8);
 enum { HEADLESS_REFUSE_UPDATE = 1, HEADLESS_REFUSE_CREATE = 2 };
 void headlessRefuse(const char* utf8Path, int kinds);
 
-// Everything back to the start: folders, counter, boxes, texts, refusals.
+// Audio: the output stream plays in step with the virtual counter (the queue drains by rate x elapsed
+// counts) and keeps everything it was given, from the last open on, underruns filled with silence.
+void headlessRefuseAudio(int refuse);         // nonzero: opening the output fails, as without a sound card
+void headlessFailAudioQueues(int32_t count);  // the next `count` queue calls are refused
+// Format of the last stream opened; 1 while it is open.
+int headlessAudioFormat(int32_t* rate, int32_t* channels);
+// The capture as interleaved 16-bit values (left, right for stereo), and how many there are. Kept after the
+// stream closes, until the next open or reset.
+const int16_t* headlessAudioCapture(int64_t* values);
+
+// Everything back to the start: folders, counter, boxes, texts, refusals, audio.
 void headlessReset();

@@ -2,6 +2,7 @@
 //
 // [SECTION] Backend table     services that differ between the headless and the desktop backend
 // [SECTION] Process, system   program path, documents folder, OS version, counter, sleep, message box
+// [SECTION] Audio             one output stream of signed 16-bit frames fed through a queue
 // [SECTION] Files             streams on wide names, delete, wildcard search (POSIX, shared by both backends)
 //
 // The engine calls nothing below this header: no libc file functions, no SDL, no syscalls. Names cross this
@@ -24,9 +25,16 @@ struct PlatformBackend {
     int (*messageBox)(const char16_t* text, const char16_t* caption, int32_t kind);
     // which 0: OEM information text, 1: platform type text; 0 when the system has none.
     int (*systemText)(int32_t which, char16_t* out, int32_t capacity);
+
+    // Audio output (see [SECTION] Audio). One stream at a time; a second open closes the first.
+    int (*audioOpen)(int32_t rate, int32_t channels);
+    int (*audioQueue)(const void* bytes, int32_t count);
+    int32_t (*audioQueued)();
+    void (*audioClose)();
 };
 
 extern const PlatformBackend platHeadless;  // deterministic stand-in for tests and automation (headless.h)
+extern const PlatformBackend platSdl2;      // the desktop: SDL2 (sdl2.cpp)
 
 // The backend in use; headless until a program picks another.
 void platSetBackend(const PlatformBackend* backend);
@@ -52,6 +60,22 @@ int platSystemText(int32_t which, char16_t* out, int32_t capacity);
 // UTF-16 <-> UTF-8 at the OS boundary. Both write a terminator and fail (0) rather than cut.
 int platToUtf8(const char16_t* in, char* out, int32_t capacity);
 int platFromUtf8(const char* in, char16_t* out, int32_t capacity);
+
+//-----------------------------------------------------------------------------
+// [SECTION] Audio
+//-----------------------------------------------------------------------------
+
+// The handheld's waveform output reduced to what the sound layer needs: a stream of interleaved signed 16-bit
+// native-endian frames that the device plays from a queue while the program goes on. Nothing plays while
+// the queue is empty; the device fills the gap with silence.
+
+// 1 when the stream is open at exactly this rate (Hz) and channel count (1 or 2); 0 when the device is
+// missing, busy or refuses the format.
+int platAudioOpen(int32_t rate, int32_t channels);
+// Appends whole frames to the queue. 1 on success; 0 when nothing is open or the device refused the bytes.
+int platAudioQueue(const void* bytes, int32_t count);
+int32_t platAudioQueued();  // bytes queued and not yet played; 0 when nothing is open
+void platAudioClose();      // nothing open: nothing
 
 //-----------------------------------------------------------------------------
 // [SECTION] Files

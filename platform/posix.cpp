@@ -49,6 +49,29 @@ int platSystemText(int32_t which, char16_t* out, int32_t capacity) {
     return g_backend->systemText(which, out, capacity);
 }
 
+// The stream belongs to the backend that opened it, even if the program switches backends in between.
+static const PlatformBackend* g_audioBackend;
+
+int platAudioOpen(int32_t rate, int32_t channels) {
+    platAudioClose();
+    if (rate <= 0 || (channels != 1 && channels != 2)) return 0;
+    if (!g_backend->audioOpen(rate, channels)) return 0;
+    g_audioBackend = g_backend;
+    return 1;
+}
+int platAudioQueue(const void* bytes, int32_t count) {
+    if (!g_audioBackend || !bytes || count < 0) return 0;
+    return count == 0 ? 1 : g_audioBackend->audioQueue(bytes, count);
+}
+int32_t platAudioQueued() {
+    return g_audioBackend ? g_audioBackend->audioQueued() : 0;
+}
+void platAudioClose() {
+    if (!g_audioBackend) return;
+    g_audioBackend->audioClose();
+    g_audioBackend = nullptr;
+}
+
 //-----------------------------------------------------------------------------
 // [SECTION] UTF-16 <-> UTF-8
 //-----------------------------------------------------------------------------
