@@ -4,7 +4,8 @@ SANBUILD ?= build-sanitize
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Every Debian package the build, the tests and the benchmarks need.
-DEB_PACKAGES := g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
+DEB_PACKAGES := g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev \
+                imagemagick python3-pil libsdl2-image-dev libstb-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
