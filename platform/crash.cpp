@@ -7,27 +7,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "brask/system.h"
 #include "platform/platform.h"
 
 namespace {
-
-// The exception codes the handheld's system gave these faults; the engine names them.
-enum : uint32_t {
-    EXC_MISALIGNMENT = 0x80000002u,
-    EXC_BREAKPOINT = 0x80000003u,
-    EXC_ACCESS_VIOLATION = 0xC0000005u,
-    EXC_ARRAY_BOUNDS = 0xC000008Cu,
-    EXC_FLT_DIVIDE = 0xC000008Eu,
-    EXC_FLT_INEXACT = 0xC000008Fu,
-    EXC_FLT_INVALID = 0xC0000090u,
-    EXC_FLT_OVERFLOW = 0xC0000091u,
-    EXC_FLT_UNDERFLOW = 0xC0000093u,
-    EXC_INT_DIVIDE = 0xC0000094u,
-    EXC_INT_OVERFLOW = 0xC0000095u,
-    EXC_ILLEGAL = 0xC000001Du,
-    EXC_STACK_OVERFLOW = 0xC00000FDu,
-    EXC_UNKNOWN = 0xFFFFFFFFu,  // outside the table: "Unknown exception type"
-};
 
 const int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT};
 
@@ -44,36 +27,36 @@ bool inStackGuard(uintptr_t addr) {
 uint32_t codeFor(int sig, const siginfo_t* info) {
     switch (sig) {
         case SIGSEGV:
-            return inStackGuard((uintptr_t)info->si_addr) ? EXC_STACK_OVERFLOW : EXC_ACCESS_VIOLATION;
+            return inStackGuard((uintptr_t)info->si_addr) ? SYS_EXC_STACK_OVERFLOW : SYS_EXC_ACCESS_VIOLATION;
         case SIGBUS:
-            return EXC_MISALIGNMENT;
+            return SYS_EXC_MISALIGNMENT;
         case SIGILL:
-            return EXC_ILLEGAL;
+            return SYS_EXC_ILLEGAL_INSTRUCTION;
         case SIGTRAP:
-            return EXC_BREAKPOINT;
+            return SYS_EXC_BREAKPOINT;
         case SIGFPE:
             switch (info->si_code) {
                 case FPE_INTDIV:
-                    return EXC_INT_DIVIDE;
+                    return SYS_EXC_INT_DIVIDE_BY_ZERO;
                 case FPE_INTOVF:
-                    return EXC_INT_OVERFLOW;
+                    return SYS_EXC_INT_OVERFLOW;
                 case FPE_FLTDIV:
-                    return EXC_FLT_DIVIDE;
+                    return SYS_EXC_FLT_DIVIDE_BY_ZERO;
                 case FPE_FLTOVF:
-                    return EXC_FLT_OVERFLOW;
+                    return SYS_EXC_FLT_OVERFLOW;
                 case FPE_FLTUND:
-                    return EXC_FLT_UNDERFLOW;
+                    return SYS_EXC_FLT_UNDERFLOW;
                 case FPE_FLTRES:
-                    return EXC_FLT_INEXACT;
+                    return SYS_EXC_FLT_INEXACT;
                 case FPE_FLTINV:
-                    return EXC_FLT_INVALID;
+                    return SYS_EXC_FLT_INVALID;
                 case FPE_FLTSUB:
-                    return EXC_ARRAY_BOUNDS;
+                    return SYS_EXC_ARRAY_BOUNDS;
                 default:
-                    return EXC_INT_DIVIDE;
+                    return SYS_EXC_INT_DIVIDE_BY_ZERO;
             }
         default:
-            return EXC_UNKNOWN;
+            return SYS_EXC_UNKNOWN;
     }
 }
 

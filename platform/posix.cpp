@@ -190,9 +190,8 @@ int platOsVersion(int32_t* major, int32_t* minor, int32_t* build) {
 // [SECTION] Streams and delete
 //-----------------------------------------------------------------------------
 
-struct PlatStream {
-    FILE* file;
-};
+// A PlatStream is the C library's FILE itself: no allocation of ours per open file.
+static FILE* fileOf(PlatStream* s) { return (FILE*)s; }
 
 PlatStream* platStreamOpen(const char16_t* name, const char* mode) {
     char path[PLAT_PATH_MAX * 3 + 1];
@@ -206,44 +205,34 @@ PlatStream* platStreamOpen(const char16_t* name, const char* mode) {
     struct stat st;
     // glibc opens a folder for reading; only regular files are files here.
     if (stat(path, &st) == 0 && !S_ISREG(st.st_mode)) return nullptr;
-    FILE* f = fopen(path, mode);
-    if (!f) return nullptr;
-    PlatStream* s = (PlatStream*)memAlloc(sizeof(PlatStream));
-    if (!s) {
-        fclose(f);
-        return nullptr;
-    }
-    s->file = f;
-    return s;
+    return (PlatStream*)fopen(path, mode);
 }
 
 int32_t platStreamRead(PlatStream* s, void* buffer, int32_t count) {
     if (!s || !buffer || count <= 0) return 0;
-    return (int32_t)fread(buffer, 1, (size_t)count, s->file);
+    return (int32_t)fread(buffer, 1, (size_t)count, fileOf(s));
 }
 
 int32_t platStreamWrite(PlatStream* s, const void* buffer, int32_t count) {
     if (!s || !buffer || count <= 0) return 0;
-    return (int32_t)fwrite(buffer, 1, (size_t)count, s->file);
+    return (int32_t)fwrite(buffer, 1, (size_t)count, fileOf(s));
 }
 
 int platStreamSeek(PlatStream* s, int32_t offset, int32_t whence) {
     static const int kWhence[3] = {SEEK_SET, SEEK_CUR, SEEK_END};
     if (!s || whence < 0 || whence > 2) return -1;
-    return fseek(s->file, offset, kWhence[whence]) == 0 ? 0 : -1;
+    return fseek(fileOf(s), offset, kWhence[whence]) == 0 ? 0 : -1;
 }
 
 int32_t platStreamTell(PlatStream* s) {
     if (!s) return -1;
-    long p = ftell(s->file);
+    long p = ftell(fileOf(s));
     return p < 0 || p > INT32_MAX ? -1 : (int32_t)p;
 }
 
 int platStreamClose(PlatStream* s) {
     if (!s) return -1;
-    int r = fclose(s->file);
-    memFree(s);
-    return r == 0 ? 0 : -1;
+    return fclose(fileOf(s)) == 0 ? 0 : -1;
 }
 
 int platDelete(const char16_t* name) {

@@ -21,15 +21,22 @@ int32_t sysMessageBox(const char16_t* text, int32_t kind);  // 0 not shown, 1 OK
 void sysSleep(uint32_t ms);
 void sysLogInfo();
 
-// Exception codes the crash filter reports for the fatal signals.
+// Exception codes the crash filter reports for the fatal signals (the handheld system's own numbers).
 enum : uint32_t {
     SYS_EXC_MISALIGNMENT = 0x80000002u,
     SYS_EXC_BREAKPOINT = 0x80000003u,
     SYS_EXC_ACCESS_VIOLATION = 0xC0000005u,
+    SYS_EXC_ARRAY_BOUNDS = 0xC000008Cu,
+    SYS_EXC_FLT_DIVIDE_BY_ZERO = 0xC000008Eu,
+    SYS_EXC_FLT_INEXACT = 0xC000008Fu,
+    SYS_EXC_FLT_INVALID = 0xC0000090u,
+    SYS_EXC_FLT_OVERFLOW = 0xC0000091u,
+    SYS_EXC_FLT_UNDERFLOW = 0xC0000093u,
     SYS_EXC_INT_DIVIDE_BY_ZERO = 0xC0000094u,
+    SYS_EXC_INT_OVERFLOW = 0xC0000095u,
     SYS_EXC_ILLEGAL_INSTRUCTION = 0xC000001Du,
     SYS_EXC_STACK_OVERFLOW = 0xC00000FDu,
-    SYS_EXC_UNKNOWN = 0xFFFFFFFFu,
+    SYS_EXC_UNKNOWN = 0xFFFFFFFFu,  // outside the table: "Unknown exception type"
 };
 
 // Finds the log's path and installs the last-chance handler for the fatal signals; the entry point calls it
