@@ -254,7 +254,7 @@ void sfSetPalette(Surface* s, const Palette* block, int32_t copy) {
         return;
     }
     if (copy) {
-        if (block == s->palette) return;  // already its own copy of exactly these bytes
+        if (block == s->palette && s->ownsPalette) return;  // already its own copy of these bytes
         Palette* p = ownBlock(s);
         if (p) memCopy(p, block, int32_t(sizeof(Palette)));
         return;

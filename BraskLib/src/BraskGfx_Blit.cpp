@@ -66,12 +66,15 @@ template <class S, class D, bool Keyed, int Mode, bool Packed>
 static inline void rgbRow(const uint8_t* sp, int32_t sStep, uint8_t* dp, int32_t dStep, int32_t w,
                           const BlitJob& j) {
     if constexpr (Packed) sStep = S::bpp, dStep = D::bpp;
+    const uint32_t key = j.key, colour = j.colour;
+    const int32_t opacity = j.opacity;
     for (int32_t i = 0; i < w; i++) {
-        uint32_t v = S::read(sp + i * sStep);
-        if (Keyed && v == j.key) continue;
-        v = gfxConvRGB<S, D>(v);
+        const uint32_t raw = S::read(sp + i * sStep);
         uint8_t* d = dp + i * dStep;
-        if constexpr (Mode != 0) v = gfxBlendRGB<D, Mode>(D::read(d), v, j.opacity, j.colour);
+        uint32_t v = gfxConvRGB<S, D>(raw);
+        if constexpr (Mode != 0) v = gfxBlendRGB<D, Mode>(D::read(d), v, opacity, colour);
+        // A keyed pixel rewrites the destination's own value: no branch, so the row can be vectorised.
+        if constexpr (Keyed) v = raw == key ? D::read(d) : v;
         D::write(d, v);
     }
 }
@@ -465,6 +468,80 @@ int32_t sfCopyRect(const Surface* src, Surface* dst, int32_t x, int32_t y, const
 // [SECTION] Rotated and scaled blit
 // =====================================================================================================
 
+struct RotRows {
+    const Surface* src;
+    Surface* dst;
+    Rect origin;
+    int64_t x, y, left, top, right, bottom, W, H, u0, v0, isx, isy, sn, cs;
+    BlendFn blend;
+};
+
+template <int Bpp>
+static inline uint32_t loadPixel(const uint8_t* p) {
+    if constexpr (Bpp == 1)
+        return gfxLoad8(p);
+    else if constexpr (Bpp == 2)
+        return gfxLoad16(p);
+    else if constexpr (Bpp == 3)
+        return gfxLoad24(p);
+    else
+        return gfxLoad32(p);
+}
+template <int Bpp>
+static inline void storePixel(uint8_t* p, uint32_t v) {
+    if constexpr (Bpp == 1)
+        gfxStore8(p, v);
+    else if constexpr (Bpp == 2)
+        gfxStore16(p, v);
+    else if constexpr (Bpp == 3)
+        gfxStore24(p, v);
+    else
+        gfxStore32(p, v);
+}
+
+// The rows of a rotated blit. Byte formats read and write through raw pointers; packed bits (Bpp 0) go
+// through sfGetPixel / sfPutPixel.
+template <int Bpp>
+static void rotateRows(const RotRows& q) {
+    const Surface* src = q.src;
+    Surface* dst = q.dst;
+    const int64_t du = (q.isx * q.cs) >> 8, dv = (q.isy * q.sn) >> 8;
+    const uint32_t key = src->colourKey;
+    const int32_t opacity = g_gfx.opacity;
+    const uint32_t colour = g_gfx.colour;
+    const uint8_t* base = Bpp ? sfPixelAddress(src, q.origin.x, q.origin.y) : nullptr;
+    const int64_t sStep = src->xStep, sPitch = src->rowPitch, dStep = dst->xStep;
+    for (int64_t py = q.top; py < q.bottom; py++) {
+        const int64_t dx = q.left - q.x, dy = py - q.y;
+        int64_t u = q.u0 + ((q.isx * q.cs * dx) >> 8) + ((q.isx * q.sn * dy) >> 8);
+        int64_t v = q.v0 - ((q.isy * q.sn * dx) >> 8) + ((q.isy * q.cs * dy) >> 8);
+        uint8_t* p = Bpp ? sfPixelAddress(dst, int32_t(q.left), int32_t(py)) : nullptr;
+        for (int64_t px = q.left; px < q.right; px++, u += du, v -= dv) {
+            if (u + 128 >= 0 && v + 128 >= 0) {
+                const int64_t tx = (u + 128) >> 8, ty = (v + 128) >> 8;
+                if (tx < q.W && ty < q.H) {
+                    if constexpr (Bpp > 0) {
+                        uint32_t val = loadPixel<Bpp>(base + ty * sPitch + tx * sStep);
+                        if (val != key) {
+                            if (q.blend) val = q.blend(loadPixel<Bpp>(p), val, opacity, colour);
+                            storePixel<Bpp>(p, val);
+                        }
+                    } else {
+                        uint32_t val = sfGetPixel(src, q.origin.x + int32_t(tx), q.origin.y + int32_t(ty));
+                        if (val != key) {
+                            if (q.blend)
+                                val =
+                                    q.blend(sfGetPixel(dst, int32_t(px), int32_t(py)), val, opacity, colour);
+                            sfPutPixel(dst, int32_t(px), int32_t(py), val);
+                        }
+                    }
+                }
+            }
+            if constexpr (Bpp > 0) p += dStep;
+        }
+    }
+}
+
 int32_t sfBlitRotated(const Surface* src, Surface* dst, const RotateParams* params, int32_t frame) {
     if (!usable(src) || !usable(dst) || !params || src->rle || dst->rle || src->format != dst->format ||
         g_gfx.opacity == 0)
@@ -503,37 +580,42 @@ int32_t sfBlitRotated(const Surface* src, Surface* dst, const RotateParams* para
 
     const int64_t isx = int16_t(int32_t(256.0 / (double(sx) / 256.0) + 0.5));
     const int64_t isy = int16_t(int32_t(256.0 / (double(sy) / 256.0) + 0.5));
-    const int64_t du = (isx * cs) >> 8, dv = (isy * sn) >> 8;
+    RotRows rows;
+    rows.src = src;
+    rows.dst = dst;
+    rows.origin = r;
+    rows.x = params->x;
+    rows.y = params->y;
+    rows.left = left;
+    rows.top = top;
+    rows.right = right;
+    rows.bottom = bottom;
+    rows.W = W;
+    rows.H = H;
+    rows.u0 = W * ax;
+    rows.v0 = H * ay;
+    rows.isx = isx;
+    rows.isy = isy;
+    rows.sn = sn;
+    rows.cs = cs;
     const int32_t mode = g_gfx.drawMode;
-    BlendFn blend = mode ? gfxGetBlend(dst->format, mode) : nullptr;
-    const bool subByte = dst->info->bytesPerPixel == 0;
-    const PixelFormatOps* ops = sfGetFormatOps(dst->format);
-    const uint32_t key = src->colourKey;
-    for (int64_t py = top; py < bottom; py++) {
-        const int64_t dx = left - params->x, dy = py - params->y;
-        int64_t u = W * ax + ((isx * cs * dx) >> 8) + ((isx * sn * dy) >> 8);
-        int64_t v = H * ay - ((isy * sn * dx) >> 8) + ((isy * cs * dy) >> 8);
-        uint8_t* p = subByte ? nullptr : sfPixelAddress(dst, int32_t(left), int32_t(py));
-        for (int64_t px = left; px < right; px++, u += du, v -= dv) {
-            if (u + 128 >= 0 && v + 128 >= 0) {
-                const int64_t tx = (u + 128) >> 8, ty = (v + 128) >> 8;
-                if (tx < W && ty < H) {
-                    uint32_t val = sfGetPixel(src, r.x + int32_t(tx), r.y + int32_t(ty));
-                    if (val != key) {
-                        if (subByte) {
-                            if (blend)
-                                val = blend(sfGetPixel(dst, int32_t(px), int32_t(py)), val, g_gfx.opacity,
-                                            g_gfx.colour);
-                            sfPutPixel(dst, int32_t(px), int32_t(py), val);
-                        } else {
-                            if (blend) val = blend(ops->read(p), val, g_gfx.opacity, g_gfx.colour);
-                            ops->write(p, val);
-                        }
-                    }
-                }
-            }
-            if (p) p += dst->xStep;
-        }
+    rows.blend = mode ? gfxGetBlend(dst->format, mode) : nullptr;
+    switch (dst->info->bytesPerPixel) {
+        case 1:
+            rotateRows<1>(rows);
+            break;
+        case 2:
+            rotateRows<2>(rows);
+            break;
+        case 3:
+            rotateRows<3>(rows);
+            break;
+        case 4:
+            rotateRows<4>(rows);
+            break;
+        default:
+            rotateRows<0>(rows);
+            break;
     }
     return 1;
 }

@@ -93,12 +93,58 @@ int32_t sfEncodeRLE(Surface* s) {
     return 1;
 }
 
-// Draws n pixels of source bytes at dp, converting and blending as the state asks.
+// Copies n bytes between two different buffers without a library call: the runs of a sprite are short,
+// and a call per run costs more than the copy.
+static inline void copyRun(uint8_t* d, const uint8_t* s, size_t n) {
+    if (n >= 16) {
+        if (n > 256) {
+            memcpy(d, s, n);
+            return;
+        }
+        for (size_t i = 0; i + 16 < n; i += 16) memcpy(d + i, s + i, 16);
+        memcpy(d + n - 16, s + n - 16, 16);
+    } else if (n >= 8) {
+        memcpy(d, s, 8);
+        memcpy(d + n - 8, s + n - 8, 8);
+    } else if (n >= 4) {
+        memcpy(d, s, 4);
+        memcpy(d + n - 4, s + n - 4, 4);
+    } else if (n >= 2) {
+        memcpy(d, s, 2);
+        memcpy(d + n - 2, s + n - 2, 2);
+    } else if (n) {
+        *d = *s;
+    }
+}
+
+// Same format, copy mode: literal runs move as bytes, fills are plain stores.
+template <int Bpp>
+struct PlainDraw {
+    void literal(uint8_t* dp, const uint8_t* sp, int32_t n) const { copyRun(dp, sp, size_t(n) * Bpp); }
+    void fill(uint8_t* dp, const uint8_t* sp, int32_t n) const {
+        if constexpr (Bpp == 3) {
+            for (int32_t i = 0; i < n; i++) memcpy(dp + 3 * i, sp, 3);
+        } else {
+            // A 16-byte pattern of the pixel; the last store may overlap the one before, which stays exact
+            // because every store starts on a pixel boundary.
+            const size_t bytes = size_t(n) * Bpp;
+            if (bytes < 16) {
+                for (int32_t i = 0; i < n; i++) memcpy(dp + Bpp * i, sp, Bpp);
+                return;
+            }
+            uint8_t pat[16];
+            for (int k = 0; k < 16; k += Bpp) memcpy(pat + k, sp, Bpp);
+            for (size_t i = 0; i + 16 < bytes; i += 16) memcpy(dp + i, pat, 16);
+            memcpy(dp + bytes - 16, pat, 16);
+        }
+    }
+};
+
+// Any other case: pixels converted to the destination's format and blended as the state asks.
 struct RleDraw {
     const Surface* src;
     Surface* dst;
     int32_t sbpp, dbpp;
-    bool plain;  // same format and copy mode: bytes move unchanged
     uint32_t (*read)(const uint8_t*);
     uint32_t (*dread)(const uint8_t*);
     void (*write)(uint8_t*, uint32_t);
@@ -109,29 +155,10 @@ struct RleDraw {
         return src->format == dst->format ? v : sfConvertColour(v, src, dst);
     }
     void literal(uint8_t* dp, const uint8_t* sp, int32_t n) const {
-        if (plain) {
-            memcpy(dp, sp, size_t(n) * size_t(dbpp));
-            return;
-        }
         for (int32_t i = 0; i < n; i++, sp += sbpp, dp += dbpp) put(dp, value(sp));
     }
     void fill(uint8_t* dp, const uint8_t* sp, int32_t n) const {
         const uint32_t v = value(sp);
-        if (plain) {
-            switch (dbpp) {
-                case 1:
-                    memset(dp, int(v), size_t(n));
-                    return;
-                case 2:
-                    for (int32_t i = 0; i < n; i++) gfxStore16(dp + 2 * i, v);
-                    return;
-                case 4:
-                    for (int32_t i = 0; i < n; i++) gfxStore32(dp + 4 * i, v);
-                    return;
-                default:
-                    break;
-            }
-        }
         for (int32_t i = 0; i < n; i++, dp += dbpp) put(dp, v);
     }
     void put(uint8_t* dp, uint32_t v) const {
@@ -139,6 +166,62 @@ struct RleDraw {
         write(dp, v);
     }
 };
+
+struct RleRows {
+    const uint8_t* table;  // row end offsets, 16- or 32-bit
+    bool wide;
+    const uint8_t* data;  // packets
+    uint32_t dataLen;
+    int32_t sbpp, dbpp;
+    int32_t c0, c1;  // visible source columns [c0, c1)
+    int32_t row0, rows;
+    uint8_t* dst;  // destination of column c0 in the first visible row
+    int32_t dstPitch;
+};
+
+static inline uint32_t rowEnd(const RleRows& q, int32_t row) {
+    if (q.wide) {
+        uint32_t e;
+        memcpy(&e, q.table + row * 4, 4);
+        return e;
+    }
+    uint16_t e;
+    memcpy(&e, q.table + row * 2, 2);
+    return e;
+}
+
+template <class Draw>
+static void walkRows(const RleRows& q, const Draw& d) {
+    uint8_t* dRow = q.dst;
+    for (int32_t r = 0; r < q.rows; r++, dRow += q.dstPitch) {
+        const int32_t row = q.row0 + r;
+        uint32_t pos = row > 0 ? rowEnd(q, row - 1) : 0;
+        const uint32_t end = rowEnd(q, row);
+        if (end > q.dataLen || pos > end) continue;  // a damaged table: draw nothing of this row
+        int32_t col = 0;
+        while (col < q.c1 && pos + 2 <= end) {
+            const uint8_t b0 = q.data[pos], b1 = q.data[pos + 1];
+            const int32_t type = (b0 >> 5) & 3;
+            if (!(b0 & 0x80) || type == 0) break;
+            const int32_t count = (((b0 & 31) << 8) | b1) + 1;
+            const uint32_t payload = type == RLE_LITERAL ? uint32_t(count) * uint32_t(q.sbpp)
+                                     : type == RLE_FILL  ? uint32_t(q.sbpp)
+                                                         : 0;
+            if (pos + 2 + payload > end) break;
+            const int32_t a = col > q.c0 ? col : q.c0, b = col + count < q.c1 ? col + count : q.c1;
+            if (a < b && type != RLE_SKIP) {
+                const uint8_t* pay = q.data + pos + 2;
+                uint8_t* dp = dRow + (a - q.c0) * q.dbpp;
+                if (type == RLE_LITERAL)
+                    d.literal(dp, pay + (a - col) * q.sbpp, b - a);
+                else
+                    d.fill(dp, pay, b - a);
+            }
+            col += count;
+            pos += 2 + payload;
+        }
+    }
+}
 
 int32_t sfBlitRLE(const Surface* src, Surface* dst, int32_t x, int32_t y, const Rect* srcRect) {
     if (!src || !dst || !src->rle || !src->pixels || !src->info || !gfxValidFormat(src->format) ||
@@ -148,59 +231,47 @@ int32_t sfBlitRLE(const Surface* src, Surface* dst, int32_t x, int32_t y, const 
     if (sbpp == 0 || dbpp == 0 || dst->xStep != dbpp) return 1;
     int32_t sx, sy, w, h;
     if (!gfxClipBlit(src, dst, &x, &y, srcRect, true, &sx, &sy, &w, &h)) return 1;
+    const uint32_t tableSize = uint32_t(src->height) * (src->rleWideRows ? 4 : 2);
+    if (tableSize > src->dataSize) return 1;
+    RleRows q;
+    q.table = src->pixels;
+    q.wide = src->rleWideRows;
+    q.data = src->pixels + tableSize;
+    q.dataLen = src->dataSize - tableSize;
+    q.sbpp = sbpp;
+    q.dbpp = dbpp;
+    q.c0 = sx;
+    q.c1 = sx + w;
+    q.row0 = sy;
+    q.rows = h;
+    q.dst = sfPixelAddress(dst, x, y);
+    q.dstPitch = dst->rowPitch;
     const int32_t mode = g_gfx.drawMode;
+    if (src->format == dst->format && mode == 0) {
+        switch (dbpp) {
+            case 1:
+                walkRows(q, PlainDraw<1>());
+                break;
+            case 2:
+                walkRows(q, PlainDraw<2>());
+                break;
+            case 3:
+                walkRows(q, PlainDraw<3>());
+                break;
+            default:
+                walkRows(q, PlainDraw<4>());
+                break;
+        }
+        return 1;
+    }
     RleDraw d = {src,
                  dst,
                  sbpp,
                  dbpp,
-                 src->format == dst->format && mode == 0,
                  sfGetFormatOps(src->format)->read,
                  sfGetFormatOps(dst->format)->read,
                  sfGetFormatOps(dst->format)->write,
                  mode ? gfxGetBlend(dst->format, mode) : nullptr};
-    const uint32_t tableSize = uint32_t(src->height) * (src->rleWideRows ? 4 : 2);
-    if (tableSize > src->dataSize) return 1;
-    const uint8_t* data = src->pixels + tableSize;
-    const uint32_t dataLen = src->dataSize - tableSize;
-    auto rowEnd = [&](int32_t row) -> uint32_t {
-        if (src->rleWideRows) {
-            uint32_t e;
-            memcpy(&e, src->pixels + row * 4, 4);
-            return e;
-        }
-        uint16_t e;
-        memcpy(&e, src->pixels + row * 2, 2);
-        return e;
-    };
-    const int32_t c0 = sx, c1 = sx + w;
-    for (int32_t r = 0; r < h; r++) {
-        const int32_t row = sy + r;
-        uint32_t pos = row > 0 ? rowEnd(row - 1) : 0;
-        const uint32_t end = rowEnd(row);
-        if (end > dataLen || pos > end) continue;  // a damaged table: draw nothing of this row
-        uint8_t* dRow = sfPixelAddress(dst, x, y + r);
-        int32_t col = 0;
-        while (col < c1 && pos + 2 <= end) {
-            const uint8_t b0 = data[pos], b1 = data[pos + 1];
-            const int32_t type = (b0 >> 5) & 3;
-            if (!(b0 & 0x80) || type == 0) break;
-            const int32_t count = (((b0 & 31) << 8) | b1) + 1;
-            const uint32_t payload = type == RLE_LITERAL ? uint32_t(count) * sbpp
-                                     : type == RLE_FILL  ? sbpp
-                                                         : 0;
-            if (pos + 2 + payload > end) break;
-            const uint8_t* pay = data + pos + 2;
-            const int32_t a = col > c0 ? col : c0, b = col + count < c1 ? col + count : c1;
-            if (a < b && type != RLE_SKIP) {
-                uint8_t* dp = dRow + (a - c0) * dbpp;
-                if (type == RLE_LITERAL)
-                    d.literal(dp, pay + (a - col) * sbpp, b - a);
-                else
-                    d.fill(dp, pay, b - a);
-            }
-            col += count;
-            pos += 2 + payload;
-        }
-    }
+    walkRows(q, d);
     return 1;
 }

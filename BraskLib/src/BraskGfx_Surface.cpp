@@ -107,30 +107,31 @@ Surface* sfClone(const Surface* s) {
         return nullptr;
     }
     if (s->pixels) {
-        // A view turned by a negative step points into the middle of its buffer: copy from the lowest
-        // address any of its pixels occupies, and keep the same offset in the copy.
-        const uint8_t* start = s->pixels;
-        uint32_t size = s->dataSize;
         const int32_t bpp = s->info ? s->info->bytesPerPixel : 0;
-        if (!s->rle && bpp > 0 && s->width > 0 && s->height > 0 && (s->xStep != bpp || s->rowPitch <= 0)) {
-            int64_t lo = 0, hi = 0;
-            int64_t ex = int64_t(s->width - 1) * s->xStep, ey = int64_t(s->height - 1) * s->rowPitch;
-            lo += ex < 0 ? ex : 0;
-            hi += ex > 0 ? ex : 0;
-            lo += ey < 0 ? ey : 0;
-            hi += ey > 0 ? ey : 0;
-            start = s->pixels + lo;
-            size = uint32_t(hi - lo + bpp);
+        if (!s->rle && bpp > 0 && (s->xStep != bpp || s->rowPitch <= 0)) {
+            // A view turned by a negative or crosswise step points into the middle of a buffer it does not
+            // own: the copy is laid out plainly, so the clone owns a block that starts at its pixels.
+            c->xStep = int16_t(bpp);
+            c->rowPitch = int16_t(s->width * bpp);
+            c->dataSize = uint32_t(s->height) * uint32_t(c->rowPitch);
+            c->pixels = static_cast<uint8_t*>(memAlloc(int32_t(c->dataSize)));
+            if (!c->pixels) {
+                sfFree(c);
+                return nullptr;
+            }
+            c->ownsPixels = 1;
+            for (int32_t y = 0; y < s->height; y++)
+                for (int32_t x = 0; x < s->width; x++)
+                    memCopy(sfPixelAddress(c, x, y), sfPixelAddress(s, x, y), bpp);
+        } else {
+            c->pixels = static_cast<uint8_t*>(memAlloc(int32_t(s->dataSize)));
+            if (!c->pixels) {
+                sfFree(c);
+                return nullptr;
+            }
+            c->ownsPixels = 1;
+            memCopy(c->pixels, s->pixels, int32_t(s->dataSize));
         }
-        uint8_t* buf = static_cast<uint8_t*>(memAlloc(int32_t(size)));
-        if (!buf) {
-            sfFree(c);
-            return nullptr;
-        }
-        memCopy(buf, start, int32_t(size));
-        c->pixels = buf + (s->pixels - start);
-        c->dataSize = size;
-        c->ownsPixels = 1;
     }
     if (s->palette && s->ownsPalette) {
         c->palette = nullptr;

@@ -68,8 +68,8 @@ struct RgbFmt {
     static constexpr int sR = SR, sG = SG, sB = SB;
     static constexpr uint32_t mR = MR, mG = MG, mB = MB;
     static constexpr uint32_t alphaMask = AlphaMask;
-    // 888 and 8888 channels sit high enough that sums of two scaled fields overflow 32 bits.
-    using Wide = std::conditional_t<(Bpp > 2), uint64_t, uint32_t>;
+    // Channel arithmetic: 16-bit formats never exceed 63 x 512, 8-bit channels need 32 bits.
+    using Chan = std::conditional_t<(Bpp > 2), uint32_t, uint16_t>;
     static uint32_t read(const uint8_t* p) {
         if constexpr (Bpp == 2)
             return gfxLoad16(p);
@@ -101,47 +101,64 @@ using Fmt565 = RgbFmt<pf565, 2, 11, 5, 0, 31, 63, 31, 0>;
 using Fmt888 = RgbFmt<pf888, 3, 16, 8, 0, 255, 255, 255, 0>;
 using Fmt8888 = RgbFmt<pf8888, 4, 16, 8, 0, 255, 255, 255, 0xFF000000u>;
 
+// channel x To / From, truncating. Every product fits 16 bits (at most 255 x 255), which lets the
+// vectoriser keep 16-bit lanes, where a division by a constant is a multiply-high.
+template <uint32_t From, uint32_t To>
+inline uint32_t gfxScaleChannel(uint32_t c) {
+    if constexpr (From == To) {
+        return c;
+    } else {
+        return uint16_t(uint16_t(c * To) / uint16_t(From));
+    }
+}
+
 // One step from format S to format D: each channel x D's max / S's max, alpha dropped.
 template <class S, class D>
 inline uint32_t gfxConvRGB(uint32_t v) {
     if constexpr (std::is_same_v<S, D>) {
         return v;
     } else {
-        return ((((v >> S::sR) & S::mR) * D::mR / S::mR) << D::sR) |
-               ((((v >> S::sG) & S::mG) * D::mG / S::mG) << D::sG) |
-               ((((v >> S::sB) & S::mB) * D::mB / S::mB) << D::sB);
+        return (gfxScaleChannel<S::mR, D::mR>((v >> S::sR) & S::mR) << D::sR) |
+               (gfxScaleChannel<S::mG, D::mG>((v >> S::sG) & S::mG) << D::sG) |
+               (gfxScaleChannel<S::mB, D::mB>((v >> S::sB) & S::mB) << D::sB);
     }
 }
 
 // [SECTION] Blends: blend(dst, src) with src already in the destination's format
-template <class T, uint32_t M>
+//
+// Written per channel value rather than on the fields in place: ((c << k) x a ...) >> 8 AND (max << k)
+// equals ((c x a ...) >> 8) << k for any shift k, and a saturating test against the field mask equals a
+// minimum on the channel. The channel form keeps 16-bit formats in 16-bit lanes (every sum is at most
+// 63 x 512), so the specialised loops vectorise.
+template <class T, int Shift, uint32_t Max>
 inline uint32_t gfxChanMix(uint32_t d, uint32_t s, uint32_t a) {
-    using W = typename T::Wide;
-    return uint32_t(((W(s & M) * a + W(d & M) * (256 - a)) >> 8) & M);
+    using C = typename T::Chan;
+    const C cs = C((s >> Shift) & Max), cd = C((d >> Shift) & Max);
+    return uint32_t(C(C(cs * C(a) + cd * C(256 - a)) >> 8)) << Shift;
 }
-template <class T, uint32_t M>
+template <class T, int Shift, uint32_t Max>
 inline uint32_t gfxChanAdd(uint32_t d, uint32_t s, uint32_t a) {
-    using W = typename T::Wide;
-    W v = (W(s & M) * a + W(d & M) * 256) >> 8;
-    return v > M ? M : uint32_t(v & M);
+    using C = typename T::Chan;
+    const C cs = C((s >> Shift) & Max), cd = C((d >> Shift) & Max);
+    const C v = C(C(cs * C(a) + C(cd << 8)) >> 8);
+    return uint32_t(v > Max ? C(Max) : v) << Shift;
 }
 
 template <class T, int Mode>
 inline uint32_t gfxBlendRGB(uint32_t d, uint32_t s, int32_t opacity, uint32_t colour) {
-    constexpr uint32_t MR = T::mR << T::sR, MG = T::mG << T::sG, MB = T::mB << T::sB;
     const uint32_t a = uint32_t(opacity);
     if constexpr (Mode == 1) {
-        return gfxChanMix<T, MR>(d, s, a) | gfxChanMix<T, MG>(d, s, a) | gfxChanMix<T, MB>(d, s, a) |
-               (d & T::alphaMask);
+        return gfxChanMix<T, T::sR, T::mR>(d, s, a) | gfxChanMix<T, T::sG, T::mG>(d, s, a) |
+               gfxChanMix<T, T::sB, T::mB>(d, s, a) | (d & T::alphaMask);
     } else if constexpr (Mode == 2) {
-        return gfxChanAdd<T, MR>(d, s, a) | gfxChanAdd<T, MG>(d, s, a) | gfxChanAdd<T, MB>(d, s, a) |
-               (d & T::alphaMask);
+        return gfxChanAdd<T, T::sR, T::mR>(d, s, a) | gfxChanAdd<T, T::sG, T::mG>(d, s, a) |
+               gfxChanAdd<T, T::sB, T::mB>(d, s, a) | (d & T::alphaMask);
     } else if constexpr (Mode == 3) {
         // Coverage from the lowest field, so a grey or blue glyph image tints smoothly; opacity plays no
         // part.
         const uint32_t k = ((s >> T::sB) & T::mB) * 256 / T::mB;
-        return gfxChanMix<T, MR>(d, colour, k) | gfxChanMix<T, MG>(d, colour, k) |
-               gfxChanMix<T, MB>(d, colour, k) | (d & T::alphaMask);
+        return gfxChanMix<T, T::sR, T::mR>(d, colour, k) | gfxChanMix<T, T::sG, T::mG>(d, colour, k) |
+               gfxChanMix<T, T::sB, T::mB>(d, colour, k) | (d & T::alphaMask);
     } else if constexpr (Mode == 4) {
         (void)d, (void)s, (void)a;
         return colour;
