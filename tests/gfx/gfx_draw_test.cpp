@@ -15,11 +15,8 @@ int count(const Surface* s, uint32_t v) {
 TEST_F(Gfx, RectOverlapNeedsASharedPixel) {
     Rect a = {0, 0, 10, 10}, touch = {10, 0, 5, 5}, corner = {9, 9, 5, 5}, empty = {2, 2, 0, 5},
          negative = {5, 5, -3, 4};
-    EXPECT_EQ(rectOverlap(&a, &touch), 0);
     EXPECT_EQ(rectOverlap(&a, &corner), 1);
-    EXPECT_EQ(rectOverlap(&a, &empty), 0);
-    EXPECT_EQ(rectOverlap(&empty, &a), 0);
-    EXPECT_EQ(rectOverlap(&a, &negative), 0);
+    for (const Rect* r : {&touch, &empty, &negative}) EXPECT_EQ(rectOverlap(&a, r) + rectOverlap(r, &a), 0);
 }
 
 TEST_F(Gfx, SettersRejectUnknownModesAndClampOpacity) {
@@ -139,10 +136,7 @@ Surface* traced(int rx, int ry, int flags) {
 
 TEST_F(Gfx, EllipseRingIsClosedAndDrawsEachPointOnce) {
     Surface* s = traced(6, 6, 0);
-    EXPECT_EQ(sfGetPixel(s, 26, 20), 1u);
-    EXPECT_EQ(sfGetPixel(s, 20, 26), 1u);
-    EXPECT_EQ(sfGetPixel(s, 14, 20), 1u);
-    EXPECT_EQ(sfGetPixel(s, 20, 14), 1u);
+    for (int d : {-6, 6}) EXPECT_EQ(sfGetPixel(s, 20 + d, 20) + sfGetPixel(s, 20, 20 + d), 2u) << d;
     int points = 0;
     for (int y = 0; y < 41; y++) {
         for (int x = 0; x < 41; x++) {
