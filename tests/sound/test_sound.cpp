@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "brask/log.h"
@@ -19,27 +20,20 @@ namespace {
 
 const int RATE = 44100;  // MikMod's default mixing rate, which the layer keeps
 
-void put(std::string& s, uint32_t v, int bytes) {
+// v in `bytes` little-endian bytes.
+std::string le(uint32_t v, int bytes) {
+    std::string s;
     for (int i = 0; i < bytes; i++) s += (char)(v >> (8 * i));
+    return s;
 }
 
 std::string wav(int rate, int bits, int channels, const std::vector<int>& values) {
     std::string data;
-    for (int v : values) put(data, (uint32_t)v, bits / 8);
-    std::string fmt = "fmt ";
-    put(fmt, 16, 4);
-    put(fmt, 1, 2);
-    put(fmt, channels, 2);
-    put(fmt, rate, 4);
-    put(fmt, rate * channels * bits / 8, 4);
-    put(fmt, channels * bits / 8, 2);
-    put(fmt, bits, 2);
-    std::string body = "WAVE" + fmt + "data";
-    put(body, data.size(), 4);
-    body += data;
-    std::string s = "RIFF";
-    put(s, body.size(), 4);
-    return s + body;
+    for (int v : values) data += le((uint32_t)v, bits / 8);
+    const std::string fmt = "fmt " + le(16, 4) + le(1, 2) + le(channels, 2) + le(rate, 4) +
+                            le(rate * channels * bits / 8, 4) + le(channels * bits / 8, 2) + le(bits, 2);
+    const std::string body = "WAVE" + fmt + "data" + le(data.size(), 4) + data;
+    return "RIFF" + le(body.size(), 4) + body;
 }
 
 std::vector<int> saw(int n) {
@@ -120,11 +114,8 @@ class Sound : public testing::Test {
 TEST_F(Sound, PlayedWavStartsAtTheNextUpdateWithItsVolumeAndPanning) {
     int32_t rate = 0, channels = 0;
     ASSERT_EQ(1, headlessAudioFormat(&rate, &channels));
-    EXPECT_EQ(RATE, rate);
-    EXPECT_EQ(2, channels);
-    EXPECT_EQ(RATE, sndGetRate());
-    EXPECT_EQ(16, sndGetBits());
-    EXPECT_EQ(2, sndGetChannels());
+    EXPECT_EQ(std::make_tuple(RATE, 2, RATE, 16, 2),
+              std::make_tuple(rate, channels, sndGetRate(), sndGetBits(), sndGetChannels()));
 
     std::vector<int> in = saw(RATE);
     SndSound* s = load("saw.wav", wav(RATE, 16, 1, in));
@@ -304,10 +295,6 @@ TEST_F(Sdl2Audio, MissingDriverFallsBackToSilence) {
     EXPECT_EQ(0, platAudioQueued());
 }
 
-}  // namespace
-
-namespace {
-
 // The reader MikMod loads through: Get is served from a block of the file, so seeks and reads must keep the
 // block and the file in step.
 TEST(SoundReader, SeeksReadsAndGetsAgreeWithTheFile) {
@@ -350,60 +337,27 @@ TEST(SoundReader, SeeksReadsAndGetsAgreeWithTheFile) {
     vfsClose(f);
 }
 
-}  // namespace
-
-namespace {
-
 // The smallest Impulse Tracker song MikMod plays: one looped 8-bit sample, one pattern with one note, two
 // orders.
 std::string itModule() {
-    std::string s = "IMPM" + std::string(26, 0);
-    put(s, 0, 2);      // highlight
-    put(s, 2, 2);      // orders
-    put(s, 0, 2);      // instruments
-    put(s, 1, 2);      // samples
-    put(s, 1, 2);      // patterns
-    put(s, 0x214, 2);  // made with
-    put(s, 0x214, 2);  // compatible with
-    put(s, 1, 2);      // stereo, sample mode
-    put(s, 0, 2);
-    s += std::string("\x80\x30\x06\x7d\x80\x00", 6);  // global vol, mix vol, speed, tempo, separation, pwd
-    put(s, 0, 2);
-    put(s, 0, 4);
-    put(s, 0, 4);
-    s += std::string(1, 32) + std::string(63, (char)160);  // channel 1 centred, the others off
-    s += std::string(64, 64);
-    s += std::string("\x00\xff", 2);  // orders: pattern 0, end
-    size_t offsets = s.size();
-    put(s, 0, 4);  // sample header offset, patched below
-    put(s, 0, 4);  // pattern offset
-    size_t sampleAt = s.size();
-    std::string smp = "IMPS" + std::string(12, 0) + std::string("\0\x40\x11\x40", 4) + std::string(26, 0);
-    smp += std::string("\x01\x20", 2);  // signed data, default pan
-    put(smp, 1000, 4);                  // length
-    put(smp, 0, 4);                     // loop start
-    put(smp, 1000, 4);                  // loop end: the note holds until stopped
-    put(smp, 8363, 4);
-    put(smp, 0, 4);
-    put(smp, 0, 4);
-    size_t dataPointer = smp.size();
-    put(smp, 0, 4);
-    put(smp, 0, 4);  // vibrato
-    s += smp;
-    size_t patternAt = s.size();
-    std::string rows = std::string("\x81\x03\x3c\x01\x00", 5) + std::string(63, 0);
-    put(s, rows.size(), 2);
-    put(s, 64, 2);
-    put(s, 0, 4);
-    s += rows;
-    size_t dataAt = s.size();
+    // Highlight, orders, instruments, samples, patterns, made with, compatible with, flags (stereo, sample
+    // mode), special; then global vol, mix vol, speed, tempo, separation, pwd, message, reserved.
+    std::string s = "IMPM" + std::string(26, 0) + le(0, 2) + le(2, 2) + le(0, 2) + le(1, 2) + le(1, 2) +
+                    le(0x214, 2) + le(0x214, 2) + le(1, 2) + le(0, 2) +
+                    std::string("\x80\x30\x06\x7d\x80\x00", 6) + le(0, 2) + le(0, 4) + le(0, 4);
+    s += std::string(1, 32) + std::string(63, (char)160);   // channel 1 centred, the others off
+    s += std::string(64, 64) + std::string("\x00\xff", 2);  // volumes; orders: pattern 0, end
+    const size_t sampleAt = s.size() + 8;                   // after the sample and pattern offsets
+    // Signed data, default pan; length 1000, looped over all of it so the note holds until stopped; C5 speed.
+    std::string smp = "IMPS" + std::string(12, 0) + std::string("\0\x40\x11\x40", 4) + std::string(26, 0) +
+                      std::string("\x01\x20", 2) + le(1000, 4) + le(0, 4) + le(1000, 4) + le(8363, 4) +
+                      le(0, 4) + le(0, 4);
+    const size_t patternAt = sampleAt + smp.size() + 8;  // after the data pointer and vibrato
+    const std::string rows = std::string("\x81\x03\x3c\x01\x00", 5) + std::string(63, 0);
+    const size_t dataAt = patternAt + 8 + rows.size();
+    s += le(sampleAt, 4) + le(patternAt, 4) + smp + le(dataAt, 4) + le(0, 4);
+    s += le(rows.size(), 2) + le(64, 2) + le(0, 4) + rows;
     for (int i = 0; i < 1000; i++) s += (char)(i % 2 ? 100 : -100);
-    auto patch = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; i++) s[at + i] = (char)(v >> (8 * i));
-    };
-    patch(offsets, sampleAt);
-    patch(offsets + 4, patternAt);
-    patch(sampleAt + dataPointer, dataAt);
     return s;
 }
 
