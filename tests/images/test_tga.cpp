@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 #include <vector>
 
 #include "brask/log.h"
@@ -112,12 +113,12 @@ TEST_F(Img, RowOrderRunsAcrossRowsAndCarriedMapsAreHonoured) {
     Surface* up = sfLoadTGA(u"up.tga", pf565, nullptr);
     Surface* down = sfLoadTGA(u"down.tga", pf565, nullptr);
     ASSERT_TRUE(up && down);
-    EXPECT_EQ(0x001Fu, sfGetPixel(up, 0, 1));
-    EXPECT_EQ(0x07E0u, sfGetPixel(up, 1, 1));
-    EXPECT_EQ(0xF800u, sfGetPixel(up, 0, 0));
-    EXPECT_EQ(0xFFFFu, sfGetPixel(up, 1, 0));
-    EXPECT_EQ(0x001Fu, sfGetPixel(down, 0, 0));
-    EXPECT_EQ(0xFFFFu, sfGetPixel(down, 1, 1));
+    auto pixels = [](const Surface* s) {
+        return std::vector<uint32_t>{sfGetPixel(s, 0, 0), sfGetPixel(s, 1, 0), sfGetPixel(s, 0, 1),
+                                     sfGetPixel(s, 1, 1)};
+    };
+    EXPECT_EQ((std::vector<uint32_t>{0xF800, 0xFFFF, 0x001F, 0x07E0}), pixels(up));
+    EXPECT_EQ((std::vector<uint32_t>{0x001F, 0x07E0, 0xF800, 0xFFFF}), pixels(down));
     sfFree(up);
     sfFree(down);
 
@@ -201,10 +202,7 @@ TEST_F(Img, InPlaceOnlyIntoAnExactPlainSurface) {
     int32_t w = -1, h = -1;
     uint8_t* px = sfLoadTGAPixels(u"p.tga", &w, &h);
     ASSERT_TRUE(px);
-    EXPECT_EQ(2, w);
-    EXPECT_EQ(1, h);
-    EXPECT_EQ(0x00u, px[0]);
-    EXPECT_EQ(0xF8u, px[1]);
+    EXPECT_EQ(std::make_tuple(2, 1, 0x00, 0xF8), std::make_tuple(w, h, int(px[0]), int(px[1])));
     memFree(px);
     EXPECT_EQ(nullptr, sfLoadTGAPixels(u"none.tga", &w, &h));
     EXPECT_EQ(0, w + h);
@@ -214,10 +212,10 @@ TEST_F(Img, BadFilesFailWithTheirHeaderInTheLog) {
     put("grey.tga", tgaHeader(3, 8, 2, 2) + "abcd");
     EXPECT_EQ(nullptr, sfLoadTGA(u"grey.tga", 0, nullptr));
     const std::string l = log();
-    EXPECT_NE(std::string::npos, l.find("sfLoadTGA failed for grey.tga\n")) << l;
-    EXPECT_NE(std::string::npos, l.find("TGA header:\n\tnIDLen:0\n\tnCMapType:0\n\tnImgType:3\n")) << l;
-    EXPECT_NE(std::string::npos, l.find("\tnWidth:2\n\tnHeight:2\n\tnPixSize:8\n")) << l;
-    EXPECT_NE(std::string::npos, l.find("BraskLib/src/BraskGfx_Surface(")) << l;
+    for (const char* line :
+         {"sfLoadTGA failed for grey.tga\n", "TGA header:\n\tnIDLen:0\n\tnCMapType:0\n\tnImgType:3\n",
+          "\tnWidth:2\n\tnHeight:2\n\tnPixSize:8\n", "BraskLib/src/BraskGfx_Surface("})
+        EXPECT_NE(std::string::npos, l.find(line)) << l;
 
     const std::string hostile[] = {
         tgaHeader(2, 24, 2, 2) + bgr(1) + bgr(2) + bgr(3),              // short pixels
@@ -232,11 +230,9 @@ TEST_F(Img, BadFilesFailWithTheirHeaderInTheLog) {
         tgaHeader(2, 24, 1, 1, 0, 255) + "id",                          // ID field past the end
         tgaHeader(2, 24, 1, 1).substr(0, 17),                           // header cut short
     };
-    int i = 0;
-    for (const auto& bytes : hostile) {
-        put("h.tga", bytes);
+    for (size_t i = 0; i < sizeof hostile / sizeof hostile[0]; i++) {
+        put("h.tga", hostile[i]);
         EXPECT_EQ(nullptr, sfLoadTGA(u"h.tga", pf565, nullptr)) << "case " << i;
-        i++;
     }
     EXPECT_EQ(0, vfsOpenCount());
 }
