@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "brask/font.h"
 #include "brask/image.h"
@@ -38,6 +40,13 @@ Font fixedFont(int cw = 7, int spacing = 0) {
     return makeFont(cw, 14, 14, 7, false, spacing, [](int, int) { return true; });
 }
 
+// Width and height as one value, "w x h".
+std::string measure(const Font* f, const char16_t* text) {
+    int32_t w, h;
+    fntMeasure(f, text, &w, &h);
+    return std::to_string(w) + " x " + std::to_string(h);
+}
+
 class Fnt : public ::testing::Test {
    protected:
     TestFolders tf;
@@ -66,16 +75,9 @@ class Fnt : public ::testing::Test {
 
 TEST_F(Fnt, MeasuringLinesTabsAndSpacing) {
     Font f = fixedFont();
-    int32_t w, h;
-    fntMeasure(&f, u"AB", &w, &h);
-    EXPECT_EQ(14, w);
-    EXPECT_EQ(14, h);
-    fntMeasure(&f, u"A\nB", &w, &h);
-    EXPECT_EQ(7, w);
-    EXPECT_EQ(28, h);
-    fntMeasure(&f, nullptr, &w, &h);
-    EXPECT_EQ(0, w);
-    EXPECT_EQ(14, h);
+    EXPECT_EQ("14 x 14", measure(&f, u"AB"));
+    EXPECT_EQ("7 x 28", measure(&f, u"A\nB"));
+    EXPECT_EQ("0 x 14", measure(&f, nullptr));
     EXPECT_EQ(35, fntTextWidth(&f, u"\tA"));      // stops every 4 x 7
     EXPECT_EQ(63, fntTextWidth(&f, u"AAAA\tB"));  // a pen on a stop moves to the next one
     Font s = fixedFont(7, 1);
@@ -90,9 +92,7 @@ TEST_F(Fnt, MeasuringLinesTabsAndSpacing) {
     });
     EXPECT_EQ(79, p.lastChar);
     const Glyph& b = p.glyphs['B' - 32];
-    EXPECT_EQ(4, b.width);
-    EXPECT_EQ(2, b.leftBlank);
-    EXPECT_EQ(1, b.rightBlank);
+    EXPECT_EQ(std::make_tuple(4, 2, 1), std::make_tuple(int(b.width), int(b.leftBlank), int(b.rightBlank)));
     EXPECT_EQ(3, p.glyphs['C' - 32].width);
     EXPECT_EQ(5, fntTextWidth(&p, u"B"));
     EXPECT_EQ(4 + 4 + 4, fntTextWidth(&p, u"C z"));
@@ -159,35 +159,30 @@ TEST_F(Fnt, JustificationSpreadsTheSpareWidthOverTheGaps) {
     // adds a pixel more: the line overruns its box and the last word is cut.
     fntDrawText(&f, target, u"aa  bb\nc", 0, 0, FNT_ALIGN_JUSTIFY, 24 + 6);
     EXPECT_EQ("0 4 ", starts());
-    int32_t w, h;
-    fntMeasure(&f, u"a\nb", &w, &h);  // the single-line flag was cleared
-    EXPECT_EQ(8, h);
+    EXPECT_EQ("4 x 8", measure(&f, u"a\nb"));  // the single-line flag was cleared
     sfFree(f.image);
 }
 
 TEST_F(Fnt, GridsThatDoNotFitTheirImageAreRefused) {
     Font f = fixedFont();
-    Font g = f;
-    g.rows = 8;
-    EXPECT_EQ(nullptr, fntBuildGlyphs(&g));
-    g = f;
-    g.originX = 3;  // the last column would end one pixel past the image
-    EXPECT_EQ(nullptr, fntBuildGlyphs(&g));
-    g = f;
-    g.firstChar = 0;
-    EXPECT_EQ(nullptr, fntBuildGlyphs(&g));
     Surface* mono = sfCreate(113, 106, pfMono1, 0, 0, nullptr);
-    g = f;
-    g.image = mono;
-    EXPECT_EQ(nullptr, fntBuildGlyphs(&g));
     Surface* enc = sfClone(f.image);
     ASSERT_EQ(1, sfEncodeRLE(enc));
-    g.image = enc;
-    EXPECT_EQ(nullptr, fntBuildGlyphs(&g));
-    g = f;
-    g.rows = 100;  // 1400 cells: only the first 256 are used, and only they must fit
-    g.lastChar = 0;
-    EXPECT_EQ(nullptr, fntBuildGlyphs(&g));
+    // One row too many; the last column one pixel past the image; no first character; unreadable images;
+    // 1400 cells, of which only the first 256 are used and only they must fit.
+    void (*const bad[])(Font&, Surface*, Surface*) = {
+        [](Font& g, Surface*, Surface*) { g.rows = 8; },
+        [](Font& g, Surface*, Surface*) { g.originX = 3; },
+        [](Font& g, Surface*, Surface*) { g.firstChar = 0; },
+        [](Font& g, Surface* m, Surface*) { g.image = m; },
+        [](Font& g, Surface*, Surface* e) { g.image = e; },
+        [](Font& g, Surface*, Surface*) { g.rows = 100; },
+    };
+    for (size_t i = 0; i < sizeof bad / sizeof bad[0]; i++) {
+        Font g = f;
+        bad[i](g, mono, enc);
+        EXPECT_EQ(nullptr, fntBuildGlyphs(&g)) << "case " << i;
+    }
     for (Surface* s : {f.image, mono, enc}) sfFree(s);
 }
 
@@ -203,12 +198,8 @@ TEST_F(Fnt, SystemFontComesFromTheImageCache) {
     const Font* f = fntGetSystemFont();
     EXPECT_EQ(kKey, f->image->colourKey);
     EXPECT_EQ(129, f->lastChar);
-    EXPECT_EQ(105, f->glyphs[97].x);
-    EXPECT_EQ(91, f->glyphs[97].y);
-    int32_t w, h;
-    fntMeasure(f, u"AB", &w, &h);
-    EXPECT_EQ(14, w);
-    EXPECT_EQ(14, h);
+    EXPECT_EQ(std::make_pair(105, 91), std::make_pair(int(f->glyphs[97].x), int(f->glyphs[97].y)));
+    EXPECT_EQ("14 x 14", measure(f, u"AB"));
     resCacheDestroy(sfGetImageCache(), 1);
 
     // On a palette display black is found in the image's palette.
