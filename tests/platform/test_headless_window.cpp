@@ -129,14 +129,12 @@ TEST_F(HeadlessWindow, ClassesWindowsAndTaskbarFailOnDemandAndKeepWhatTheyWereGi
     headlessEnableTaskbar(1);
     PlatWindow bar = platFindWindow(u"HHTaskbar");
     ASSERT_NE(0, bar);
-    platFullScreen(w, 0x2A);
-    platShowWindow(bar, 0);
-    EXPECT_EQ(0, headlessTaskbarVisible());
-    EXPECT_EQ(0x2Au, headlessLastFullScreenFlags());
-    platFullScreen(w, 0x15);
-    platShowWindow(bar, 1);
-    EXPECT_EQ(1, headlessTaskbarVisible());
-    EXPECT_EQ(0x15u, headlessLastFullScreenFlags());
+    for (int32_t show : {0, 1}) {
+        platFullScreen(w, show ? 0x15 : 0x2A);
+        platShowWindow(bar, show);
+        EXPECT_EQ(std::make_pair(show, show ? 0x15u : 0x2Au),
+                  std::make_pair(headlessTaskbarVisible(), headlessLastFullScreenFlags()));
+    }
     EXPECT_EQ(1, headlessWindowCount());  // the taskbar is not the program's
 }
 
@@ -277,9 +275,8 @@ TEST_F(HeadlessWindow, SnapshotsComeOutUprightWhateverTheLayout) {
         ASSERT_EQ(1, headlessSnapshotPng(path.c_str())) << what;
         uint32_t width = 0, height = 0;
         std::vector<uint32_t> px = decodePng(readFile(path), &width, &height);
-        ASSERT_EQ(240u, width) << what;
-        ASSERT_EQ(320u, height) << what;
-        ASSERT_EQ(240u * 320u, px.size()) << what;
+        ASSERT_EQ(std::make_tuple(240u, 320u, size_t(240 * 320)), std::make_tuple(width, height, px.size()))
+            << what;
         for (int32_t y = 0; y < 320; y += 7)
             for (int32_t x = 0; x < 240; x += 3)
                 ASSERT_EQ(expected(x, y), px[y * 240 + x]) << what << " " << x << "," << y;
@@ -322,12 +319,10 @@ TEST_F(HeadlessWindow, SnapshotsComeOutUprightWhateverTheLayout) {
 TEST_F(HeadlessWindow, PowerKeysAndInput) {
     uint8_t flag = 0, life = 0;
     ASSERT_EQ(1, platPowerStatus(&flag, &life));
-    EXPECT_EQ(0x80, flag);
-    EXPECT_EQ(255, life);
+    EXPECT_EQ(std::make_pair(0x80, 255), std::make_pair(int(flag), int(life)));
     headlessSetPower(1, 2, 17);
     ASSERT_EQ(1, platPowerStatus(&flag, &life));
-    EXPECT_EQ(2, flag);
-    EXPECT_EQ(17, life);
+    EXPECT_EQ(std::make_pair(2, 17), std::make_pair(int(flag), int(life)));
     headlessSetPower(0, 2, 17);
     EXPECT_EQ(0, platPowerStatus(&flag, &life));
 
