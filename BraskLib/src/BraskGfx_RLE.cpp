@@ -1,0 +1,277 @@
+// Run-length encoded surfaces: rows of skip, literal and fill packets behind a table of row end offsets.
+//
+// Packet header: byte 0 = 0x80 | type << 5 | (count - 1) >> 8, byte 1 = (count - 1) & 0xFF, count 1..8192.
+// Type 1 skips count pixels, type 2 is followed by count pixels, type 3 by one pixel repeated count times,
+// type 0 ends the row. The row table holds each row's end offset from the start of the packet data.
+#include "BraskGfx_internal.h"
+#include "brask/memory.h"
+
+enum { RLE_SKIP = 1, RLE_LITERAL = 2, RLE_FILL = 3, RLE_MAX_RUN = 8192 };
+
+static uint8_t* putHeader(uint8_t* p, int32_t type, int32_t count) {
+    p[0] = uint8_t(0x80 | (type << 5) | ((count - 1) >> 8));
+    p[1] = uint8_t((count - 1) & 0xFF);
+    return p + 2;
+}
+
+int32_t sfEncodeRLE(Surface* s) {
+    // Already encoded: encoding the stream again would treat packet bytes as pixels.
+    if (!s || s->rle || !s->pixels || !s->info || !gfxValidFormat(s->format)) return 0;
+    const int32_t bpp = s->info->bytesPerPixel;
+    // Wider rows could need a run longer than a header can count.
+    if (bpp == 0 || s->width <= 0 || s->height <= 0 || s->width > RLE_MAX_RUN) return 0;
+    const int32_t W = s->width, H = s->height;
+    // Worst case per pixel: a skip and a one-pixel literal for every two pixels, below bpp + 4 bytes.
+    const int64_t work = int64_t(H) * 4 + int64_t(W) * H * (bpp + 4);
+    if (work > 0x7FFFFFFF) return 0;
+    uint8_t* buf = static_cast<uint8_t*>(memAlloc(int32_t(work)));
+    if (!buf) return 0;
+    uint32_t* table = reinterpret_cast<uint32_t*>(buf);  // memAlloc blocks are aligned for any type
+    uint8_t* data = buf + int64_t(H) * 4;
+    uint8_t* out = data;
+    uint32_t (*read)(const uint8_t*) = sfGetFormatOps(s->format)->read;
+    void (*write)(uint8_t*, uint32_t) = sfGetFormatOps(s->format)->write;
+    const uint32_t key = s->colourKey;
+    for (int32_t y = 0; y < H; y++) {
+        auto px = [&](int32_t x) { return read(sfPixelAddress(s, x, y)); };
+        auto literal = [&](int32_t from, int32_t to) {
+            if (to <= from) return;
+            out = putHeader(out, RLE_LITERAL, to - from);
+            for (int32_t i = from; i < to; i++, out += bpp) memcpy(out, sfPixelAddress(s, i, y), size_t(bpp));
+        };
+        int32_t n = 0;
+        while (n < W) {
+            int32_t k = 0;
+            while (n + k < W && px(n + k) == key) k++;
+            if (n + k == W) break;  // trailing transparency is not stored
+            if (k > 0) out = putHeader(out, RLE_SKIP, k);
+            n += k;
+            int32_t lit = n;
+            while (n < W) {
+                const uint32_t v = px(n);
+                if (v == key) break;
+                int32_t j = 1;
+                while (n + j < W && px(n + j) == v) j++;
+                if (j > 3) {
+                    literal(lit, n);
+                    out = putHeader(out, RLE_FILL, j);
+                    write(out, v);
+                    out += bpp;
+                    lit = n + j;
+                }
+                n += j;
+            }
+            literal(lit, n);
+        }
+        table[y] = uint32_t(out - data);
+    }
+    const uint32_t packets = uint32_t(out - data);
+    const bool wide = packets > 0xFFFF;
+    const uint32_t tableSize = uint32_t(H) * (wide ? 4 : 2);
+    const uint32_t total = tableSize + packets;
+    uint8_t* enc = static_cast<uint8_t*>(memAlloc(int32_t(total)));
+    if (!enc) {
+        memFree(buf);
+        return 0;  // the surface stays plain and readable
+    }
+    for (int32_t y = 0; y < H; y++) {
+        if (wide) {
+            memcpy(enc + y * 4, &table[y], 4);
+        } else {
+            uint16_t e = uint16_t(table[y]);
+            memcpy(enc + y * 2, &e, 2);
+        }
+    }
+    memcpy(enc + tableSize, data, packets);
+    memFree(buf);
+    if (s->ownsPixels) memFree(s->pixels);
+    s->pixels = enc;
+    s->ownsPixels = 1;
+    s->dataSize = total;
+    s->rleWideRows = wide ? 1 : 0;
+    s->rle = 1;
+    return 1;
+}
+
+// Copies n bytes between two different buffers without a library call: the runs of a sprite are short,
+// and a call per run costs more than the copy.
+static inline void copyRun(uint8_t* d, const uint8_t* s, size_t n) {
+    if (n >= 16) {
+        if (n > 256) {
+            memcpy(d, s, n);
+            return;
+        }
+        for (size_t i = 0; i + 16 < n; i += 16) memcpy(d + i, s + i, 16);
+        memcpy(d + n - 16, s + n - 16, 16);
+    } else if (n >= 8) {
+        memcpy(d, s, 8);
+        memcpy(d + n - 8, s + n - 8, 8);
+    } else if (n >= 4) {
+        memcpy(d, s, 4);
+        memcpy(d + n - 4, s + n - 4, 4);
+    } else if (n >= 2) {
+        memcpy(d, s, 2);
+        memcpy(d + n - 2, s + n - 2, 2);
+    } else if (n) {
+        *d = *s;
+    }
+}
+
+// Same format, copy mode: literal runs move as bytes, fills are plain stores.
+template <int Bpp>
+struct PlainDraw {
+    void literal(uint8_t* dp, const uint8_t* sp, int32_t n) const { copyRun(dp, sp, size_t(n) * Bpp); }
+    void fill(uint8_t* dp, const uint8_t* sp, int32_t n) const {
+        if constexpr (Bpp == 3) {
+            for (int32_t i = 0; i < n; i++) memcpy(dp + 3 * i, sp, 3);
+        } else {
+            // A 16-byte pattern of the pixel; the last store may overlap the one before, which stays exact
+            // because every store starts on a pixel boundary.
+            const size_t bytes = size_t(n) * Bpp;
+            if (bytes < 16) {
+                for (int32_t i = 0; i < n; i++) memcpy(dp + Bpp * i, sp, Bpp);
+                return;
+            }
+            uint8_t pat[16];
+            for (int k = 0; k < 16; k += Bpp) memcpy(pat + k, sp, Bpp);
+            for (size_t i = 0; i + 16 < bytes; i += 16) memcpy(dp + i, pat, 16);
+            memcpy(dp + bytes - 16, pat, 16);
+        }
+    }
+};
+
+// Any other case: pixels converted to the destination's format and blended as the state asks.
+struct RleDraw {
+    const Surface* src;
+    Surface* dst;
+    int32_t sbpp, dbpp;
+    uint32_t (*read)(const uint8_t*);
+    uint32_t (*dread)(const uint8_t*);
+    void (*write)(uint8_t*, uint32_t);
+    BlendFn blend;
+
+    uint32_t value(const uint8_t* sp) const {
+        uint32_t v = read(sp);
+        return src->format == dst->format ? v : sfConvertColour(v, src, dst);
+    }
+    void literal(uint8_t* dp, const uint8_t* sp, int32_t n) const {
+        for (int32_t i = 0; i < n; i++, sp += sbpp, dp += dbpp) put(dp, value(sp));
+    }
+    void fill(uint8_t* dp, const uint8_t* sp, int32_t n) const {
+        const uint32_t v = value(sp);
+        for (int32_t i = 0; i < n; i++, dp += dbpp) put(dp, v);
+    }
+    void put(uint8_t* dp, uint32_t v) const {
+        if (blend) v = blend(dread(dp), v, g_gfx.opacity, g_gfx.colour);
+        write(dp, v);
+    }
+};
+
+struct RleRows {
+    const uint8_t* table;  // row end offsets, 16- or 32-bit
+    bool wide;
+    const uint8_t* data;  // packets
+    uint32_t dataLen;
+    int32_t sbpp, dbpp;
+    int32_t c0, c1;  // visible source columns [c0, c1)
+    int32_t row0, rows;
+    uint8_t* dst;  // destination of column c0 in the first visible row
+    int32_t dstPitch;
+};
+
+static inline uint32_t rowEnd(const RleRows& q, int32_t row) {
+    if (q.wide) {
+        uint32_t e;
+        memcpy(&e, q.table + row * 4, 4);
+        return e;
+    }
+    uint16_t e;
+    memcpy(&e, q.table + row * 2, 2);
+    return e;
+}
+
+template <class Draw>
+static void walkRows(const RleRows& q, const Draw& d) {
+    uint8_t* dRow = q.dst;
+    for (int32_t r = 0; r < q.rows; r++, dRow += q.dstPitch) {
+        const int32_t row = q.row0 + r;
+        uint32_t pos = row > 0 ? rowEnd(q, row - 1) : 0;
+        const uint32_t end = rowEnd(q, row);
+        if (end > q.dataLen || pos > end) continue;  // a damaged table: draw nothing of this row
+        int32_t col = 0;
+        while (col < q.c1 && pos + 2 <= end) {
+            const uint8_t b0 = q.data[pos], b1 = q.data[pos + 1];
+            const int32_t type = (b0 >> 5) & 3;
+            if (!(b0 & 0x80) || type == 0) break;
+            const int32_t count = (((b0 & 31) << 8) | b1) + 1;
+            const uint32_t payload = type == RLE_LITERAL ? uint32_t(count) * uint32_t(q.sbpp)
+                                     : type == RLE_FILL  ? uint32_t(q.sbpp)
+                                                         : 0;
+            if (pos + 2 + payload > end) break;
+            const int32_t a = col > q.c0 ? col : q.c0, b = col + count < q.c1 ? col + count : q.c1;
+            if (a < b && type != RLE_SKIP) {
+                const uint8_t* pay = q.data + pos + 2;
+                uint8_t* dp = dRow + (a - q.c0) * q.dbpp;
+                if (type == RLE_LITERAL)
+                    d.literal(dp, pay + (a - col) * q.sbpp, b - a);
+                else
+                    d.fill(dp, pay, b - a);
+            }
+            col += count;
+            pos += 2 + payload;
+        }
+    }
+}
+
+int32_t sfBlitRLE(const Surface* src, Surface* dst, int32_t x, int32_t y, const Rect* srcRect) {
+    if (!src || !dst || !src->rle || !src->pixels || !src->info || !gfxValidFormat(src->format) ||
+        !dst->pixels || dst->rle || !dst->info || !gfxValidFormat(dst->format) || g_gfx.opacity == 0)
+        return 1;
+    const int32_t sbpp = src->info->bytesPerPixel, dbpp = dst->info->bytesPerPixel;
+    if (sbpp == 0 || dbpp == 0 || dst->xStep != dbpp) return 1;
+    int32_t sx, sy, w, h;
+    if (!gfxClipBlit(src, dst, &x, &y, srcRect, true, &sx, &sy, &w, &h)) return 1;
+    const uint32_t tableSize = uint32_t(src->height) * (src->rleWideRows ? 4 : 2);
+    if (tableSize > src->dataSize) return 1;
+    RleRows q;
+    q.table = src->pixels;
+    q.wide = src->rleWideRows;
+    q.data = src->pixels + tableSize;
+    q.dataLen = src->dataSize - tableSize;
+    q.sbpp = sbpp;
+    q.dbpp = dbpp;
+    q.c0 = sx;
+    q.c1 = sx + w;
+    q.row0 = sy;
+    q.rows = h;
+    q.dst = sfPixelAddress(dst, x, y);
+    q.dstPitch = dst->rowPitch;
+    const int32_t mode = g_gfx.drawMode;
+    if (src->format == dst->format && mode == 0) {
+        switch (dbpp) {
+            case 1:
+                walkRows(q, PlainDraw<1>());
+                break;
+            case 2:
+                walkRows(q, PlainDraw<2>());
+                break;
+            case 3:
+                walkRows(q, PlainDraw<3>());
+                break;
+            default:
+                walkRows(q, PlainDraw<4>());
+                break;
+        }
+        return 1;
+    }
+    RleDraw d = {src,
+                 dst,
+                 sbpp,
+                 dbpp,
+                 sfGetFormatOps(src->format)->read,
+                 sfGetFormatOps(dst->format)->read,
+                 sfGetFormatOps(dst->format)->write,
+                 mode ? gfxGetBlend(dst->format, mode) : nullptr};
+    walkRows(q, d);
+    return 1;
+}
