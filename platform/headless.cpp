@@ -1,7 +1,19 @@
-// The headless backend: a virtual clock, scripted message boxes, an audio capture, and the test controls of
-// headless.h.
+// The headless backend: a virtual clock, scripted message boxes, an audio capture, a window system with a
+// scriptable message queue, a display in memory, and the test controls of headless.h.
+//
+// [SECTION] Clock, boxes, audio
+// [SECTION] Window system
+// [SECTION] Messages and script
+// [SECTION] Display
+// [SECTION] Keys
+// [SECTION] Table and controls
+// [SECTION] Window, display and key controls
 #include "platform/headless.h"
 
+#include <errno.h>
+#include <zlib.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -9,6 +21,10 @@
 #include "platform/platform_internal.h"
 
 namespace {
+
+//-----------------------------------------------------------------------------
+// [SECTION] Clock, boxes, audio
+//-----------------------------------------------------------------------------
 
 enum { MAX_REFUSALS = 16, MAX_BOXES = 32, MAX_ANSWERS = 32, TEXT_MAX = 1024 };
 
@@ -76,7 +92,10 @@ void sleep(uint32_t ms) {
     g.counter += (uint64_t)ms * 1000;
 }
 
+void deliverScript();
+
 int messageBox(const char16_t* text, const char16_t* caption, int32_t kind) {
+    deliverScript();  // a scripted answer due by now goes before this box
     if (g.boxCount < MAX_BOXES) {
         Box* b = &g.boxes[g.boxCount];
         if (!text || !platToUtf8(text, b->text, TEXT_MAX)) b->text[0] = 0;
@@ -145,10 +164,565 @@ int32_t audioQueued() {
     return left > 0 ? (int32_t)left : 0;
 }
 
+//-----------------------------------------------------------------------------
+// [SECTION] Window system
+//-----------------------------------------------------------------------------
+
+enum {
+    MAX_CLASSES = 16,
+    MAX_WINDOWS = 16,
+    CLASS_NAME_MAX = 64,
+    WINDOW_TEXT_MAX = 256,
+    QUEUE_MAX = 1024,
+};
+
+// Handles look nothing like indices so that a test passing a wrong number gets "no such window".
+const PlatWindow FIRST_WINDOW = 0x10001;
+const PlatWindow TASKBAR_WINDOW = 0x20000;
+
+struct HeadlessClass {
+    char16_t name[CLASS_NAME_MAX];
+    void* instance;
+    PlatWindowProc proc;
+    uint32_t style;
+    uint16_t iconId;
+};
+
+struct HeadlessWindow {
+    int32_t cls;
+    char text[WINDOW_TEXT_MAX];
+    uint32_t style;
+    PlatRect rect;
+    int32_t moves;
+    uint8_t shown;
+};
+
+// One scripted happening: a message for the first window, or the answer of the next message box.
+struct ScriptItem {
+    int32_t frame;
+    uint8_t isAnswer;
+    int32_t answer;
+    uint32_t message;
+    uintptr_t wParam;
+    intptr_t lParam;
+};
+
+struct HeadlessWindowing {
+    uint8_t failClass, failCreate;
+    PlatRect startRect;
+    HeadlessClass classes[MAX_CLASSES];
+    int32_t classCount;
+    HeadlessWindow windows[MAX_WINDOWS];
+    int32_t windowCount;
+    uint8_t taskbarPresent, taskbarHidden;
+    uint32_t lastFullScreen;
+
+    // The queue is a ring; the quit request is a flag taken only once every posted message is gone, as the
+    // handheld's system did.
+    PlatMessage queue[QUEUE_MAX];
+    int32_t head, count;
+    uint8_t quitPending;
+    int32_t quitCode;
+
+    ScriptItem* script;  // C heap, like the audio capture: it belongs to the "device"
+    int32_t scriptCount, scriptNext;
+    int32_t frame;
+
+    PlatDisplayProperties props;  // see displayProps(): the handheld's until a test sets one
+    uint8_t hasProps, failDisplayOpen;
+    uint8_t displayOpen, drawing, suspended, directUsed;
+    int32_t failBeginDraws, drawPairs;
+    uint8_t* frameBuffer;  // C heap
+    int64_t frameBufferSize, origin;
+
+    uint8_t hasPower, powerUnreadable, batteryFlag, lifePercent;
+    PlatDefaultKeys keys;
+    uint8_t hasKeys;
+    uint8_t failInputOpen, inputOpen;
+} gw;
+
+const PlatDisplayProperties HANDHELD_DISPLAY = {240, 320, 2, 480, 16, PLAT_FMT_565};
+// The direct mode's frame buffer runs down the columns: pixel (x, y) at y * 2 - x * 640.
+const PlatDisplayProperties DIRECT_DISPLAY = {240, 320, -640, 2, 16, PLAT_FMT_565};
+const PlatDefaultKeys DESKTOP_KEYS = {PLAT_VK_UP, PLAT_VK_DOWN, PLAT_VK_LEFT, PLAT_VK_RIGHT,
+                                      PLAT_VK_Z,  PLAT_VK_X,    PLAT_VK_C,    PLAT_VK_RETURN};
+
+// The zeroed state is the default one, so the backend works before any reset.
+const PlatDisplayProperties& displayProps() {
+    return gw.hasProps ? gw.props : HANDHELD_DISPLAY;
+}
+
+int sameName(const char16_t* a, const char16_t* b) {
+    while (*a && *a == *b) a++, b++;
+    return *a == *b;
+}
+
+int32_t findClass(const char16_t* name, void* instance) {
+    for (int32_t i = 0; i < gw.classCount; i++)
+        if (gw.classes[i].instance == instance && sameName(gw.classes[i].name, name)) return i;
+    return -1;
+}
+
+HeadlessWindow* windowOf(PlatWindow w) {
+    int64_t i = (int64_t)(w - FIRST_WINDOW);
+    return i >= 0 && i < gw.windowCount ? &gw.windows[i] : nullptr;
+}
+
+PlatWindow mainWindow() {
+    return gw.windowCount ? FIRST_WINDOW : 0;
+}
+
+int classExists(const char16_t* name, void* instance) {
+    return findClass(name, instance) >= 0;
+}
+
+int defineClass(const PlatWindowClass* cls) {
+    if (gw.failClass || gw.classCount >= MAX_CLASSES || findClass(cls->name, cls->instance) >= 0) return 0;
+    HeadlessClass* c = &gw.classes[gw.classCount];
+    int32_t n = 0;
+    while (cls->name[n]) {
+        if (n == CLASS_NAME_MAX - 1) return 0;
+        c->name[n] = cls->name[n];
+        n++;
+    }
+    c->name[n] = 0;
+    c->instance = cls->instance;
+    c->proc = cls->proc;
+    c->style = cls->style;
+    c->iconId = cls->iconId;
+    gw.classCount++;
+    return 1;
+}
+
+int setWindowText(PlatWindow w, const char16_t* text) {
+    HeadlessWindow* win = windowOf(w);
+    if (!win) return 0;
+    if (!platToUtf8(text, win->text, WINDOW_TEXT_MAX)) win->text[0] = 0;
+    return 1;
+}
+
+PlatWindow createWindow(const char16_t* className, const char16_t* text, uint32_t style, int32_t x, int32_t y,
+                        int32_t width, int32_t height, void* instance) {
+    int32_t cls = findClass(className, instance);
+    if (gw.failCreate || cls < 0 || gw.windowCount >= MAX_WINDOWS) return 0;
+    HeadlessWindow* win = &gw.windows[gw.windowCount];
+    memset(win, 0, sizeof *win);
+    win->cls = cls;
+    win->style = style;
+    const PlatRect& s = gw.startRect;
+    if (s.left || s.top || s.right || s.bottom)
+        win->rect = s;
+    else
+        win->rect = {x, y, x + width, y + height};
+    PlatWindow w = FIRST_WINDOW + gw.windowCount++;
+    setWindowText(w, text);
+    // The procedure sees its creation first; -1 refuses it, as on the handheld.
+    PlatWindowProc proc = gw.classes[cls].proc;
+    if (proc && proc(w, PLAT_WM_CREATE, 0, 0) == -1) {
+        gw.windowCount--;
+        return 0;
+    }
+    return w;
+}
+
+void showWindow(PlatWindow w, int32_t show) {
+    if (w == TASKBAR_WINDOW && gw.taskbarPresent) gw.taskbarHidden = show == 0;
+    if (HeadlessWindow* win = windowOf(w)) win->shown = show != 0;
+}
+
+void updateWindow(PlatWindow) {}
+
+int moveWindow(PlatWindow w, int32_t x, int32_t y, int32_t width, int32_t height, int32_t) {
+    HeadlessWindow* win = windowOf(w);
+    if (!win) return 0;
+    win->rect = {x, y, x + width, y + height};
+    win->moves++;
+    return 1;
+}
+
+int windowRect(PlatWindow w, PlatRect* out) {
+    if (w == TASKBAR_WINDOW && gw.taskbarPresent) {
+        *out = {0, 0, 240, 26};
+        return 1;
+    }
+    HeadlessWindow* win = windowOf(w);
+    if (!win) return 0;
+    *out = win->rect;
+    return 1;
+}
+
+PlatWindow findWindow(const char16_t* className) {
+    if (gw.taskbarPresent && sameName(className, u"HHTaskbar")) return TASKBAR_WINDOW;
+    for (int32_t i = 0; i < gw.windowCount; i++)
+        if (sameName(gw.classes[gw.windows[i].cls].name, className)) return FIRST_WINDOW + i;
+    return 0;
+}
+
+int fullScreen(PlatWindow w, uint32_t flags) {
+    if (!windowOf(w)) return 0;
+    gw.lastFullScreen = flags;
+    return 1;
+}
+
+int setClassIcon(PlatWindow w, uint16_t iconId) {
+    HeadlessWindow* win = windowOf(w);
+    if (!win) return 0;
+    gw.classes[win->cls].iconId = iconId;
+    return 1;
+}
+
+int powerStatus(uint8_t* batteryFlag, uint8_t* lifePercent) {
+    if (gw.powerUnreadable) return 0;
+    *batteryFlag = gw.hasPower ? gw.batteryFlag : 0x80;  // a desktop: no system battery
+    *lifePercent = gw.hasPower ? gw.lifePercent : 255;   // unknown
+    return 1;
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Messages and script
+//-----------------------------------------------------------------------------
+
+int enqueue(PlatWindow w, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    if (gw.count == QUEUE_MAX) return 0;
+    gw.queue[(gw.head + gw.count++) % QUEUE_MAX] = {w, message, wParam, lParam};
+    return 1;
+}
+
+// Everything the script holds for the frames ended so far joins the queue. A full queue keeps the rest in
+// the script for a later call, so nothing scripted is lost.
+void deliverScript() {
+    while (gw.scriptNext < gw.scriptCount && gw.script[gw.scriptNext].frame <= gw.frame) {
+        const ScriptItem& it = gw.script[gw.scriptNext];
+        if (it.isAnswer)
+            headlessQueueMessageBoxAnswer(it.answer);
+        else if (!enqueue(mainWindow(), it.message, it.wParam, it.lParam))
+            return;
+        gw.scriptNext++;
+    }
+}
+
+void postQuit(int32_t exitCode) {
+    gw.quitPending = 1;
+    gw.quitCode = exitCode;
+}
+
+int peekMessage(PlatMessage* out) {
+    deliverScript();
+    if (gw.count) {
+        *out = gw.queue[gw.head];
+        return 1;
+    }
+    if (gw.quitPending) {
+        *out = {0, PLAT_WM_QUIT, (uintptr_t)(intptr_t)gw.quitCode, 0};
+        return 1;
+    }
+    return 0;
+}
+
+// Nothing can arrive while a headless program waits, so an empty queue answers -1 instead of blocking.
+int getMessage(PlatMessage* out) {
+    deliverScript();
+    if (gw.count) {
+        *out = gw.queue[gw.head];
+        gw.head = (gw.head + 1) % QUEUE_MAX;
+        gw.count--;
+        return 1;
+    }
+    if (gw.quitPending) {
+        gw.quitPending = 0;
+        *out = {0, PLAT_WM_QUIT, (uintptr_t)(intptr_t)gw.quitCode, 0};
+        return 0;
+    }
+    *out = {0, 0, 0, 0};
+    return -1;
+}
+
+void translateMessage(const PlatMessage*) {}
+
+intptr_t dispatchMessage(const PlatMessage* m) {
+    HeadlessWindow* win = windowOf(m->window);
+    if (!win || !gw.classes[win->cls].proc) return 0;
+    return gw.classes[win->cls].proc(m->window, m->message, m->wParam, m->lParam);
+}
+
+intptr_t defWindowProc(PlatWindow, uint32_t, uintptr_t, intptr_t) {
+    return 0;
+}
+
+intptr_t packPoint(int32_t x, int32_t y) {
+    return (intptr_t)(int32_t)(((uint32_t)(uint16_t)y << 16) | (uint16_t)x);
+}
+
+int parseInt(const char** p, int64_t lo, int64_t hi, int64_t* out) {
+    while (**p == ' ' || **p == '\t') (*p)++;
+    char* end;
+    errno = 0;
+    long long v = strtoll(*p, &end, 0);
+    if (end == *p || errno || v < lo || v > hi) return 0;
+    *p = end;
+    *out = v;
+    return 1;
+}
+
+int parseWord(const char** p, char* word, int32_t capacity) {
+    while (**p == ' ' || **p == '\t') (*p)++;
+    int32_t n = 0;
+    while (**p && **p != ' ' && **p != '\t' && **p != '\n' && **p != '\r') {
+        if (n == capacity - 1) return 0;
+        word[n++] = *(*p)++;
+    }
+    word[n] = 0;
+    return n > 0;
+}
+
+int lineEnds(const char* p) {
+    while (*p == ' ' || *p == '\t' || *p == '\r') p++;
+    return *p == 0 || *p == '\n';
+}
+
+struct ScriptBuilder {
+    ScriptItem* items;
+    int32_t count, capacity;
+};
+
+int addItem(ScriptBuilder* b, const ScriptItem& it) {
+    if (b->count == b->capacity) {
+        if (b->capacity >= (1 << 24)) return 0;
+        int32_t cap = b->capacity ? b->capacity * 2 : 64;
+        ScriptItem* p = (ScriptItem*)realloc(b->items, sizeof(ScriptItem) * (size_t)cap);
+        if (!p) return 0;
+        b->items = p;
+        b->capacity = cap;
+    }
+    // Kept in frame order; lines of one frame keep their order, so a later line never overtakes.
+    int32_t i = b->count++;
+    while (i > 0 && b->items[i - 1].frame > it.frame) {
+        b->items[i] = b->items[i - 1];
+        i--;
+    }
+    b->items[i] = it;
+    return 1;
+}
+
+ScriptItem message(int64_t frame, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    return {(int32_t)frame, 0, 0, message, wParam, lParam};
+}
+
+// One line into one or two items; 0 when it does not parse.
+int parseLine(const char* p, ScriptBuilder* b) {
+    int64_t frame, x, y, v;
+    char word[16];
+    if (!parseInt(&p, 0, INT32_MAX - 1, &frame) || !parseWord(&p, word, sizeof word)) return 0;
+    int ok = 1;
+    if (!strcmp(word, "tap") || !strcmp(word, "down") || !strcmp(word, "move") || !strcmp(word, "up")) {
+        if (!parseInt(&p, -32768, 32767, &x) || !parseInt(&p, -32768, 32767, &y) || !lineEnds(p)) return 0;
+        intptr_t at = packPoint((int32_t)x, (int32_t)y);
+        if (!strcmp(word, "tap")) {
+            ok = addItem(b, message(frame, PLAT_WM_LBUTTONDOWN, 0, at)) &&
+                 addItem(b, message(frame + 1, PLAT_WM_LBUTTONUP, 0, at));
+        } else {
+            uint32_t m = word[0] == 'd'   ? PLAT_WM_LBUTTONDOWN
+                         : word[0] == 'm' ? PLAT_WM_MOUSEMOVE
+                                          : PLAT_WM_LBUTTONUP;
+            ok = addItem(b, message(frame, m, 0, at));
+        }
+    } else if (!strcmp(word, "key") || !strcmp(word, "keydown") || !strcmp(word, "keyup")) {
+        if (!parseInt(&p, 0, 0xFFFF, &v) || !lineEnds(p)) return 0;
+        if (strcmp(word, "keyup")) ok = addItem(b, message(frame, PLAT_WM_KEYDOWN, (uintptr_t)v, 0));
+        if (ok && !strcmp(word, "key")) ok = addItem(b, message(frame + 1, PLAT_WM_KEYUP, (uintptr_t)v, 0));
+        if (ok && !strcmp(word, "keyup")) ok = addItem(b, message(frame, PLAT_WM_KEYUP, (uintptr_t)v, 0));
+    } else if (!strcmp(word, "focus")) {
+        if (!parseInt(&p, 0, 1, &v) || !lineEnds(p)) return 0;
+        ok = addItem(b, message(frame, v ? PLAT_WM_SETFOCUS : PLAT_WM_KILLFOCUS, 0, 0));
+    } else if (!strcmp(word, "close")) {
+        if (!lineEnds(p)) return 0;
+        ok = addItem(b, message(frame, PLAT_WM_CLOSE, 0, 0));
+    } else if (!strcmp(word, "answer")) {
+        if (!parseInt(&p, 0, 2, &v) || !lineEnds(p)) return 0;
+        ScriptItem it = {(int32_t)frame, 1, (int32_t)v, 0, 0, 0};
+        ok = addItem(b, it);
+    } else {
+        return 0;
+    }
+    return ok;
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Display
+//-----------------------------------------------------------------------------
+
+enum : int64_t { FRAME_BUFFER_MAX = 64 << 20 };
+
+int32_t bytesPerPixel(const PlatDisplayProperties& p) {
+    return (int32_t)((p.bitsPerPixel + 7) / 8);
+}
+
+// The byte range the layout touches, relative to pixel (0, 0): the extremes lie at the corners.
+int layoutRange(const PlatDisplayProperties& p, int64_t* lo, int64_t* hi) {
+    if (p.width == 0 || p.height == 0 || p.width > 4096 || p.height > 4096 || p.bitsPerPixel == 0 ||
+        p.bitsPerPixel > 32)
+        return 0;
+    int64_t xs = (int64_t)p.xPitch * (p.width - 1), ys = (int64_t)p.yPitch * (p.height - 1);
+    *lo = (xs < 0 ? xs : 0) + (ys < 0 ? ys : 0);
+    *hi = (xs > 0 ? xs : 0) + (ys > 0 ? ys : 0) + bytesPerPixel(p);
+    return *hi - *lo <= FRAME_BUFFER_MAX;
+}
+
+// One buffer serves the reported layout and the direct mode's, each with pixel (0, 0) where its layout
+// needs it; only one of them is drawn in at a time.
+int ensureFrameBuffer() {
+    int64_t lo, hi, dlo, dhi;
+    if (!layoutRange(displayProps(), &lo, &hi)) return 0;
+    layoutRange(DIRECT_DISPLAY, &dlo, &dhi);
+    int64_t size = hi - lo > dhi - dlo ? hi - lo : dhi - dlo;
+    gw.origin = -lo;
+    if (gw.frameBuffer && gw.frameBufferSize == size) return 1;
+    uint8_t* p = (uint8_t*)calloc(1, (size_t)size);
+    if (!p) return 0;
+    free(gw.frameBuffer);
+    gw.frameBuffer = p;
+    gw.frameBufferSize = size;
+    return 1;
+}
+
+int displayOpen(PlatWindow w, int32_t) {
+    if (gw.failDisplayOpen || !windowOf(w) || !ensureFrameBuffer()) return 0;
+    gw.displayOpen = 1;
+    gw.directUsed = 0;
+    return 1;
+}
+
+int displayClose() {
+    int was = gw.displayOpen;
+    gw.displayOpen = gw.drawing = 0;
+    return was;
+}
+
+int displayProperties(PlatDisplayProperties* out) {
+    *out = displayProps();
+    return 1;
+}
+
+// A failed begin ends its frame at once: the engine draws nothing and calls no end for it.
+void* displayBeginDraw() {
+    if (!gw.displayOpen || gw.drawing || !ensureFrameBuffer()) return nullptr;
+    if (gw.failBeginDraws > 0) {
+        gw.failBeginDraws--;
+        gw.frame++;
+        return nullptr;
+    }
+    gw.drawing = 1;
+    gw.directUsed = 0;
+    return gw.frameBuffer + gw.origin;
+}
+
+int displayEndDraw() {
+    if (!gw.drawing) return 0;
+    gw.drawing = 0;
+    gw.drawPairs++;
+    gw.frame++;
+    return 1;
+}
+
+int displaySuspend() {
+    gw.suspended = 1;
+    return gw.displayOpen;
+}
+
+int displayResume() {
+    gw.suspended = 0;
+    return gw.displayOpen;
+}
+
+void* displayDirectBuffer() {
+    if (!ensureFrameBuffer()) return nullptr;
+    gw.directUsed = 1;
+    return gw.frameBuffer + (int64_t)(DIRECT_DISPLAY.width - 1) * -DIRECT_DISPLAY.xPitch;
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Keys
+//-----------------------------------------------------------------------------
+
+int inputOpen() {
+    if (gw.failInputOpen) return 0;
+    gw.inputOpen = 1;
+    return 1;
+}
+
+int inputClose() {
+    int was = gw.inputOpen;
+    gw.inputOpen = 0;
+    return was;
+}
+
+// A desktop keyboard does not turn with the screen, so both orientations report the same keys.
+int defaultKeys(PlatDefaultKeys* out, int32_t) {
+    *out = gw.hasKeys ? gw.keys : DESKTOP_KEYS;
+    return 1;
+}
+
+uint16_t virtualKeyToChar(uint32_t vk) {
+    return platUsVirtualKeyChar(vk);
+}
+
+// PNG writing for the snapshot: stored RGB rows, one deflate stream.
+
+void put32(uint8_t* p, uint32_t v) {
+    p[0] = (uint8_t)(v >> 24);
+    p[1] = (uint8_t)(v >> 16);
+    p[2] = (uint8_t)(v >> 8);
+    p[3] = (uint8_t)v;
+}
+
+int writeChunk(FILE* f, const char* type, const uint8_t* data, uint32_t length) {
+    uint8_t head[8];
+    put32(head, length);
+    memcpy(head + 4, type, 4);
+    uint32_t crc = (uint32_t)crc32(0, head + 4, 4);
+    if (length) crc = (uint32_t)crc32(crc, data, length);
+    uint8_t tail[4];
+    put32(tail, crc);
+    return fwrite(head, 1, 8, f) == 8 && (length == 0 || fwrite(data, 1, length, f) == length) &&
+           fwrite(tail, 1, 4, f) == 4;
+}
+
+// One pixel of the frame buffer as 8-bit R, G, B; palette indices come out as grey levels (the palette
+// lives in the engine, not on the display).
+void pixelRgb(const uint8_t* px, uint32_t flags, int32_t bytes, uint8_t* rgb) {
+    uint32_t v = 0;
+    for (int32_t i = bytes - 1; i >= 0; i--) v = v << 8 | px[i];
+    auto scale = [](uint32_t c, int bits) { return (uint8_t)(c * 255 / ((1u << bits) - 1)); };
+    if (flags & PLAT_FMT_888) {
+        rgb[0] = (uint8_t)(v >> 16), rgb[1] = (uint8_t)(v >> 8), rgb[2] = (uint8_t)v;
+    } else if (flags & PLAT_FMT_565) {
+        rgb[0] = scale(v >> 11 & 31, 5), rgb[1] = scale(v >> 5 & 63, 6), rgb[2] = scale(v & 31, 5);
+    } else if (flags & PLAT_FMT_555) {
+        rgb[0] = scale(v >> 10 & 31, 5), rgb[1] = scale(v >> 5 & 31, 5), rgb[2] = scale(v & 31, 5);
+    } else if (flags & PLAT_FMT_444) {
+        rgb[0] = scale(v >> 8 & 15, 4), rgb[1] = scale(v >> 4 & 15, 4), rgb[2] = scale(v & 15, 4);
+    } else {
+        rgb[0] = rgb[1] = rgb[2] = (uint8_t)v;
+    }
+}
+
 }  // namespace
 
-const PlatformBackend platHeadless = {"headless", counter,   counterFrequency, sleep,       messageBox,
-                                      systemText, audioOpen, audioQueue,       audioQueued, audioClose};
+//-----------------------------------------------------------------------------
+// [SECTION] Table and controls
+//-----------------------------------------------------------------------------
+
+// In the order of PlatformBackend's members.
+const PlatformBackend platHeadless = {
+    "headless",          counter,          counterFrequency, sleep,          messageBox,
+    systemText,          audioOpen,        audioQueue,       audioQueued,    audioClose,
+    classExists,         defineClass,      createWindow,     showWindow,     updateWindow,
+    moveWindow,          windowRect,       setWindowText,    findWindow,     fullScreen,
+    setClassIcon,        postQuit,         peekMessage,      getMessage,     translateMessage,
+    dispatchMessage,     defWindowProc,    powerStatus,      displayOpen,    displayClose,
+    displayProperties,   displayBeginDraw, displayEndDraw,   displaySuspend, displayResume,
+    displayDirectBuffer, inputOpen,        inputClose,       defaultKeys,    virtualKeyToChar,
+};
 
 void headlessRefuseAudio(int refuse) {
     ga.refuseOpen = refuse != 0;
@@ -222,6 +796,7 @@ void headlessReset() {
     g.counter = keep;
     free(ga.capture);
     memset(&ga, 0, sizeof ga);
+    headlessResetWindowing();
 }
 
 const char* platOverrideProgramPath() {
@@ -244,4 +819,167 @@ int platRefused(const char* path, int kind) {
         }
     }
     return 0;
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Window, display and key controls
+//-----------------------------------------------------------------------------
+
+void headlessResetWindowing() {
+    free(gw.script);
+    free(gw.frameBuffer);
+    memset(&gw, 0, sizeof gw);
+}
+
+void headlessFailDefineClass(int fail) {
+    gw.failClass = fail != 0;
+}
+
+void headlessFailCreateWindow(int fail) {
+    gw.failCreate = fail != 0;
+}
+
+void headlessSetStartRect(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+    gw.startRect = {left, top, right, bottom};
+}
+
+int32_t headlessWindowCount() {
+    return gw.windowCount;
+}
+
+int headlessWindowInfo(PlatWindow w, const char** text, uint32_t* style, PlatRect* rect, int32_t* moves,
+                       int32_t* shown) {
+    HeadlessWindow* win = windowOf(w);
+    if (!win) return 0;
+    if (text) *text = win->text;
+    if (style) *style = win->style;
+    if (rect) *rect = win->rect;
+    if (moves) *moves = win->moves;
+    if (shown) *shown = win->shown;
+    return 1;
+}
+
+void headlessEnableTaskbar(int present) {
+    gw.taskbarPresent = present != 0;
+    gw.taskbarHidden = 0;
+}
+
+int headlessTaskbarVisible() {
+    return gw.taskbarPresent && !gw.taskbarHidden;
+}
+
+uint32_t headlessLastFullScreenFlags() {
+    return gw.lastFullScreen;
+}
+
+void headlessPostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    enqueue(mainWindow(), message, wParam, lParam);
+}
+
+int headlessLoadScript(const char* text) {
+    if (!text) return 0;
+    ScriptBuilder b = {nullptr, 0, 0};
+    for (const char* line = text; *line;) {
+        const char* p = line;
+        while (*p == ' ' || *p == '\t') p++;
+        if (*p != '#' && !lineEnds(p) && !parseLine(p, &b)) {
+            free(b.items);
+            return 0;
+        }
+        const char* next = strchr(line, '\n');
+        line = next ? next + 1 : line + strlen(line);
+    }
+    free(gw.script);
+    gw.script = b.items;
+    gw.scriptCount = b.count;
+    gw.scriptNext = 0;
+    return 1;
+}
+
+int32_t headlessFrame() {
+    return gw.frame;
+}
+
+void headlessSetDisplay(const PlatDisplayProperties* props) {
+    gw.hasProps = props != nullptr;
+    if (props) gw.props = *props;
+    ensureFrameBuffer();
+}
+
+void headlessFailDisplayOpen(int fail) {
+    gw.failDisplayOpen = fail != 0;
+}
+
+void headlessFailBeginDraw(int32_t count) {
+    gw.failBeginDraws = count;
+}
+
+int32_t headlessDrawPairs() {
+    return gw.drawPairs;
+}
+
+uint8_t* headlessFrameBuffer(int64_t* size) {
+    if (!ensureFrameBuffer()) {
+        if (size) *size = 0;
+        return nullptr;
+    }
+    if (size) *size = gw.frameBufferSize;
+    return gw.frameBuffer;
+}
+
+int headlessSnapshotPng(const char* utf8Path) {
+    if (!utf8Path || !ensureFrameBuffer()) return 0;
+    // Read through the layout's pitches: a frame buffer stored down the columns comes out upright.
+    const PlatDisplayProperties& p = gw.directUsed ? DIRECT_DISPLAY : displayProps();
+    const uint8_t* origin = gw.frameBuffer + (gw.directUsed ? (int64_t)(p.width - 1) * -p.xPitch : gw.origin);
+    int32_t bytes = bytesPerPixel(p);
+    size_t rowBytes = 1 + (size_t)p.width * 3, rawSize = rowBytes * p.height;
+    uint8_t* raw = (uint8_t*)malloc(rawSize);
+    uLongf packedSize = compressBound((uLong)rawSize);
+    uint8_t* packed = (uint8_t*)malloc(packedSize);
+    int ok = 0;
+    if (raw && packed) {
+        for (uint32_t y = 0; y < p.height; y++) {
+            uint8_t* row = raw + rowBytes * y;
+            row[0] = 0;  // no filter
+            for (uint32_t x = 0; x < p.width; x++)
+                pixelRgb(origin + (int64_t)x * p.xPitch + (int64_t)y * p.yPitch, p.formatFlags, bytes,
+                         row + 1 + x * 3);
+        }
+        ok = compress2(packed, &packedSize, raw, (uLong)rawSize, 6) == Z_OK;
+    }
+    FILE* f = ok ? fopen(utf8Path, "wb") : nullptr;
+    if (f) {
+        static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+        uint8_t header[13];
+        put32(header, p.width);
+        put32(header + 4, p.height);
+        header[8] = 8;  // bits per channel
+        header[9] = 2;  // RGB
+        header[10] = header[11] = header[12] = 0;
+        ok = fwrite(signature, 1, 8, f) == 8 && writeChunk(f, "IHDR", header, 13) &&
+             writeChunk(f, "IDAT", packed, (uint32_t)packedSize) && writeChunk(f, "IEND", nullptr, 0);
+        ok = fclose(f) == 0 && ok;
+    } else {
+        ok = 0;
+    }
+    free(raw);
+    free(packed);
+    return ok;
+}
+
+void headlessSetPower(int readable, uint8_t batteryFlag, uint8_t lifePercent) {
+    gw.hasPower = 1;
+    gw.powerUnreadable = readable == 0;
+    gw.batteryFlag = batteryFlag;
+    gw.lifePercent = lifePercent;
+}
+
+void headlessSetDefaultKeys(const PlatDefaultKeys* keys) {
+    gw.hasKeys = keys != nullptr;
+    if (keys) gw.keys = *keys;
+}
+
+void headlessFailInputOpen(int fail) {
+    gw.failInputOpen = fail != 0;
 }

@@ -57,7 +57,13 @@ uint32_t headlessLastFullScreenFlags();  // the flags of the last full-screen ca
 // ---- Messages and script ----
 // Queues a message to the first window created (or to no window before one exists).
 void headlessPostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
-// A script of input keyed by frame number (a frame ends with every end of drawing), one command a line:
+// Messages go to the window's procedure through dispatch. The quit request comes out after every posted
+// message, as on the handheld; an empty queue makes the get answer -1 (nothing could come while it waited).
+//
+// A script of input keyed by frame number, one command a line. A frame ends with every end of drawing and
+// with every begin-draw that fails (no end follows one). What frame f holds joins the queue at the first
+// peek or get once f frames have ended (frame 0: the first pump), so a down and an up in the same frame
+// reach the same pump:
 //   <frame> tap <x> <y>      button down and up at the point (the up one frame later)
 //   <frame> down|move|up <x> <y>
 //   <frame> key <vk>         key down, and up one frame later; keydown / keyup <vk> for either alone
@@ -78,14 +84,22 @@ int32_t headlessDrawPairs();                // completed begin/end pairs
 // The frame buffer and its size in bytes; its first pixel's address is what begin-draw returns, adjusted for
 // negative pitches so that every pixel lies inside the buffer.
 uint8_t* headlessFrameBuffer(int64_t* size);
-// Writes a PNG of the last presented frame as the player sees it (layouts stored down the columns are turned
-// back upright). 1 on success.
+// The direct mode's buffer (platDisplayDirectBuffer) lives in the same memory, laid out down the columns
+// (x pitch -640, y pitch 2) whatever the properties say; asking for it makes snapshots read that layout
+// until the next open or begin-draw.
+// Writes a PNG (8-bit RGB; palette indices as grey levels) of the frame buffer as the player sees it: every
+// pixel read through the layout's pitches, so layouts stored down the columns or mirrored come out upright.
+// 1 on success.
 int headlessSnapshotPng(const char* utf8Path);
 
 // ---- Power, keys ----
+// Power: readable with battery flag 0x80 (no battery) and life 255 (unknown) until set.
 void headlessSetPower(int readable, uint8_t batteryFlag, uint8_t lifePercent);
-void headlessSetDefaultKeys(const PlatDefaultKeys* keys);  // null: the desktop defaults
+// The default keys both orientations report, passed on unchecked; null: the desktop's (arrows, Z, X, C,
+// Enter).
+void headlessSetDefaultKeys(const PlatDefaultKeys* keys);
 void headlessFailInputOpen(int fail);
 
-// Everything back to the start: folders, counter, boxes, texts, refusals, audio.
+// Everything back to the start: folders, counter, boxes, texts, refusals, audio, windows, classes, messages,
+// script and frame count, display, power, keys.
 void headlessReset();

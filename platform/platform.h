@@ -40,13 +40,19 @@ enum : uint32_t {
     PLAT_WM_LBUTTONUP = 514,
 };
 
-// Virtual-key codes of the desktop keys the stand-in reports as the device's default keys.
+// Virtual-key codes of the desktop keys the stand-in reports as the device's default keys (Enter, the arrows,
+// Z, X, C), and the two application-button codes the V and B keys send on the desktop.
 enum : uint32_t {
     PLAT_VK_RETURN = 0x0D,
     PLAT_VK_LEFT = 0x25,
     PLAT_VK_UP = 0x26,
     PLAT_VK_RIGHT = 0x27,
     PLAT_VK_DOWN = 0x28,
+    PLAT_VK_C = 0x43,
+    PLAT_VK_X = 0x58,
+    PLAT_VK_Z = 0x5A,
+    PLAT_VK_APP1 = 0xC1,
+    PLAT_VK_APP2 = 0xC2,
 };
 
 struct PlatMessage {

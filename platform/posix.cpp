@@ -72,6 +72,130 @@ void platAudioClose() {
     g_audioBackend = nullptr;
 }
 
+// Window, messages, display and keys go straight to the backend; only pointers the backends would have to
+// check on every path are checked here.
+int platClassExists(const char16_t* name, void* instance) {
+    return name ? g_backend->classExists(name, instance) : 0;
+}
+int platDefineClass(const PlatWindowClass* cls) {
+    return cls && cls->name ? g_backend->defineClass(cls) : 0;
+}
+PlatWindow platCreateWindow(const char16_t* className, const char16_t* text, uint32_t style, int32_t x,
+                            int32_t y, int32_t width, int32_t height, void* instance) {
+    if (!className) return 0;
+    return g_backend->createWindow(className, text ? text : u"", style, x, y, width, height, instance);
+}
+void platShowWindow(PlatWindow w, int32_t show) {
+    g_backend->showWindow(w, show);
+}
+void platUpdateWindow(PlatWindow w) {
+    g_backend->updateWindow(w);
+}
+int platMoveWindow(PlatWindow w, int32_t x, int32_t y, int32_t width, int32_t height, int32_t repaint) {
+    return g_backend->moveWindow(w, x, y, width, height, repaint);
+}
+int platWindowRect(PlatWindow w, PlatRect* out) {
+    return out ? g_backend->windowRect(w, out) : 0;
+}
+int platSetWindowText(PlatWindow w, const char16_t* text) {
+    return g_backend->setWindowText(w, text ? text : u"");
+}
+PlatWindow platFindWindow(const char16_t* className) {
+    return className ? g_backend->findWindow(className) : 0;
+}
+int platFullScreen(PlatWindow w, uint32_t flags) {
+    return g_backend->fullScreen(w, flags);
+}
+int platSetClassIcon(PlatWindow w, uint16_t iconId) {
+    return g_backend->setClassIcon(w, iconId);
+}
+void platPostQuit(int32_t exitCode) {
+    g_backend->postQuit(exitCode);
+}
+int platPeekMessage(PlatMessage* out) {
+    return out ? g_backend->peekMessage(out) : 0;
+}
+int platGetMessage(PlatMessage* out) {
+    return out ? g_backend->getMessage(out) : -1;
+}
+void platTranslateMessage(const PlatMessage* m) {
+    if (m) g_backend->translateMessage(m);
+}
+intptr_t platDispatchMessage(const PlatMessage* m) {
+    return m ? g_backend->dispatchMessage(m) : 0;
+}
+intptr_t platDefWindowProc(PlatWindow w, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    return g_backend->defWindowProc(w, message, wParam, lParam);
+}
+int platPowerStatus(uint8_t* batteryFlag, uint8_t* lifePercent) {
+    return batteryFlag && lifePercent ? g_backend->powerStatus(batteryFlag, lifePercent) : 0;
+}
+
+int platDisplayOpen(PlatWindow w, int32_t fullScreen) {
+    return g_backend->displayOpen(w, fullScreen);
+}
+int platDisplayClose() {
+    return g_backend->displayClose();
+}
+int platDisplayProperties(PlatDisplayProperties* out) {
+    return out ? g_backend->displayProperties(out) : 0;
+}
+void* platDisplayBeginDraw() {
+    return g_backend->displayBeginDraw();
+}
+int platDisplayEndDraw() {
+    return g_backend->displayEndDraw();
+}
+int platDisplaySuspend() {
+    return g_backend->displaySuspend();
+}
+int platDisplayResume() {
+    return g_backend->displayResume();
+}
+void* platDisplayDirectBuffer() {
+    return g_backend->displayDirectBuffer();
+}
+
+int platInputOpen() {
+    return g_backend->inputOpen();
+}
+int platInputClose() {
+    return g_backend->inputClose();
+}
+int platDefaultKeys(PlatDefaultKeys* out, int32_t landscape) {
+    return out ? g_backend->defaultKeys(out, landscape) : 0;
+}
+uint16_t platVirtualKeyToChar(uint32_t vk) {
+    return g_backend->virtualKeyToChar(vk);
+}
+
+// What a US keyboard types for a virtual key without modifiers, as the system's key-to-character mapping
+// gives it: letters in upper case, digits, space and the few control characters that have a key.
+uint16_t platUsVirtualKeyChar(uint32_t vk) {
+    if ((vk >= 0x30 && vk <= 0x39) || (vk >= 0x41 && vk <= 0x5A)) return (uint16_t)vk;
+    if (vk >= 0x60 && vk <= 0x69) return (uint16_t)('0' + vk - 0x60);  // keypad digits
+    switch (vk) {
+        case 0x08:
+        case 0x09:
+        case 0x0D:
+        case 0x1B:
+        case 0x20:
+            return (uint16_t)vk;
+        case 0x6A:
+            return '*';
+        case 0x6B:
+            return '+';
+        case 0x6D:
+            return '-';
+        case 0x6E:
+            return '.';
+        case 0x6F:
+            return '/';
+        default:
+            return 0;
+    }
+}
+
 //-----------------------------------------------------------------------------
 // [SECTION] UTF-16 <-> UTF-8
 //-----------------------------------------------------------------------------
@@ -214,7 +338,9 @@ int platOsVersion(int32_t* major, int32_t* minor, int32_t* build) {
 //-----------------------------------------------------------------------------
 
 // A PlatStream is the C library's FILE itself: no allocation of ours per open file.
-static FILE* fileOf(PlatStream* s) { return (FILE*)s; }
+static FILE* fileOf(PlatStream* s) {
+    return (FILE*)s;
+}
 
 PlatStream* platStreamOpen(const char16_t* name, const char* mode) {
     char path[PLAT_PATH_MAX * 3 + 1];
