@@ -271,10 +271,13 @@ int32_t appPumpMessages() {
     PlatMessage m;
     for (;;) {
         if (!platPeekMessage(&m)) return 1;
-        if (!platGetMessage(&m)) {
+        const int got = platGetMessage(&m);
+        if (got == 0) {
             g_app.quit = 1;
             return 0;
         }
+        // The get failed although the peek saw a message: nothing to dispatch, and blocking is not ours.
+        if (got < 0) return 1;
         platTranslateMessage(&m);
         platDispatchMessage(&m);
     }
@@ -282,6 +285,18 @@ int32_t appPumpMessages() {
 
 int32_t appQuitRequested() {
     return g_app.quit;
+}
+
+void appForgetPlatform() {
+    if (g_app.gfxReady) gfxShutdown();
+    gfxScreen()->pixels = nullptr;
+    if (g_app.locked) gfxSetTarget(g_app.savedTarget);
+    char16_t name[APP_NAME_MAX + 1];
+    wstrCopy(name, g_app.name);
+    g_app = AppState{};
+    wstrCopy(g_app.name, name);
+    appInitTimer();
+    gfxResetView();
 }
 
 intptr_t appWindowProc(intptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) {

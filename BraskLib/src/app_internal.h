@@ -12,3 +12,8 @@ void inpHandleStylus(uint32_t message, intptr_t lParam);
 
 // 1 when the tick counter runs (a high-resolution counter exists).
 int32_t appHasTimer();
+
+// Tests reset the platform backend underneath the engine: these forget what the application and input layers
+// hold of it (window, open flags, quit flag; raw flags, states, map, queue) without calling the platform.
+void appForgetPlatform();
+void inpForgetPlatform();

@@ -14,6 +14,7 @@
 #include "brask/system.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
+#include "platform/sdl2.h"
 
 namespace {
 
@@ -66,6 +67,10 @@ int main(int argc, char** argv) {
     EntryOptions options = {false, nullptr, nullptr, 2};
     argc = takeOptions(argc, argv, &options);
     platSetBackend(options.headless ? &platHeadless : &platSdl2);
+    if (!options.headless && !platSdl2SetScale(options.scale)) {
+        fprintf(stderr, "The scale must be a whole number from 1 to 16\n");
+        return 2;
+    }
     if (options.headless && options.script) {
         char* text = readScript(options.script);
         const int loaded = text && headlessLoadScript(text);

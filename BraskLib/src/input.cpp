@@ -93,6 +93,11 @@ void inpClose() {
     g_inp.events.elementSize = 0;
 }
 
+void inpForgetPlatform() {
+    arrFree(&g_inp.events);
+    g_inp = InputState{{}, 1, 0, 0, {}, {}, 0, 0, {}, nullptr, "(XXXXXXXX)", u"(XXXXXXXX)"};
+}
+
 // =====================================================================================================
 // [SECTION] Window messages
 // =====================================================================================================
