@@ -212,7 +212,9 @@ int platFullScreen(PlatWindow w, uint32_t flags);      // the shell's full-scree
 int platSetClassIcon(PlatWindow w, uint16_t iconId);
 void platPostQuit(int32_t exitCode);
 int platPeekMessage(PlatMessage* out);  // 1 when a message waits (not removed); never blocks
-int platGetMessage(PlatMessage* out);   // removes the next message; 0 when it is the quit message
+// Removes the next message, waiting for one; 0 when it is the quit message, -1 when none can come (the
+// headless backend never waits).
+int platGetMessage(PlatMessage* out);
 void platTranslateMessage(const PlatMessage* m);
 intptr_t platDispatchMessage(const PlatMessage* m);  // calls the window's class procedure
 intptr_t platDefWindowProc(PlatWindow w, uint32_t message, uintptr_t wParam, intptr_t lParam);
