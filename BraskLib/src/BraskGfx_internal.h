@@ -156,7 +156,8 @@ inline uint32_t gfxBlendRGB(uint32_t d, uint32_t s, int32_t opacity, uint32_t co
     } else if constexpr (Mode == 3) {
         // Coverage from the lowest field, so a grey or blue glyph image tints smoothly; opacity plays no
         // part.
-        const uint32_t k = ((s >> T::sB) & T::mB) * 256 / T::mB;
+        // At most 255 x 256: a 16-bit division, which vectorises as a multiply-high.
+        const uint32_t k = uint16_t(uint16_t(((s >> T::sB) & T::mB) << 8) / uint16_t(T::mB));
         return gfxChanMix<T, T::sR, T::mR>(d, colour, k) | gfxChanMix<T, T::sG, T::mG>(d, colour, k) |
                gfxChanMix<T, T::sB, T::mB>(d, colour, k) | (d & T::alphaMask);
     } else if constexpr (Mode == 4) {
