@@ -186,21 +186,24 @@ struct PalSrc {
     static constexpr int bpp = 1;
 };
 template <class S, class D>
-inline uint32_t convertOne(const TgaJob& j, const uint8_t* p) {
+inline uint32_t convertOne(const uint32_t* cache, const uint8_t* p) {
     if constexpr (std::is_same_v<S, PalSrc>)
-        return j.map->cache[*p];
+        return cache[*p];
     else
         return gfxConvRGB<S, D>(S::read(p));
 }
+// The job's fields are copied to locals first: stores through a byte pointer may alias anything, so the
+// compiler would otherwise reload them for every pixel.
 template <class S, class D>
 void spanFast(const TgaJob& j, const uint8_t* src, int32_t n, int32_t x, int32_t y) {
     uint8_t* d = j.s->pixels + int64_t(y) * j.s->rowPitch + int64_t(x) * D::bpp;
-    for (int32_t i = 0; i < n; i++, src += S::bpp, d += D::bpp) D::write(d, convertOne<S, D>(j, src));
+    const uint32_t* cache = j.map ? j.map->cache : nullptr;
+    for (int32_t i = 0; i < n; i++, src += S::bpp, d += D::bpp) D::write(d, convertOne<S, D>(cache, src));
 }
 template <class S, class D>
 void fillFast(const TgaJob& j, const uint8_t* src, int32_t n, int32_t x, int32_t y) {
     uint8_t* d = j.s->pixels + int64_t(y) * j.s->rowPitch + int64_t(x) * D::bpp;
-    const uint32_t v = convertOne<S, D>(j, src);
+    const uint32_t v = convertOne<S, D>(j.map ? j.map->cache : nullptr, src);
     for (int32_t i = 0; i < n; i++, d += D::bpp) D::write(d, v);
 }
 
@@ -329,7 +332,17 @@ TgaStatus tgaDecode(VfsFile* f, const TgaHeader& h, int32_t format, Surface* giv
         if (plainMatch(given, wanted, int32_t(h.width), int32_t(h.height))) {
             s = given;
         } else {
-            s = sfCreate(int32_t(h.width), int32_t(h.height), wanted, 0, SF_NO_KEY, nullptr);
+            // Made without a buffer and given one unfilled: a load that succeeds writes every pixel.
+            s = sfCreate(int32_t(h.width), int32_t(h.height), wanted, 1, SF_NO_KEY, nullptr);
+            if (s) {
+                s->rle = 0;
+                s->pixels = static_cast<uint8_t*>(memAlloc(int32_t(s->dataSize)));
+                s->ownsPixels = 1;
+                if (!s->pixels) {
+                    sfFree(s);
+                    s = nullptr;
+                }
+            }
             if (!s) {
                 *reportLine = __LINE__;
                 break;
