@@ -5,8 +5,8 @@ JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Every Debian package the build, the tests and the benchmarks need.
 DEB_PACKAGES := g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev \
-                libsdl2-dev libsdl2-gfx-dev libpixman-1-dev libmikmod-dev \
-                imagemagick python3-pil libsdl2-image-dev libstb-dev
+                libsdl2-dev libmikmod-dev libminizip-dev zip python3 libphysfs-dev \
+                libsdl2-gfx-dev libpixman-1-dev imagemagick python3-pil libsdl2-image-dev libstb-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

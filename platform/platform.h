@@ -256,9 +256,13 @@ int32_t platStreamRead(PlatStream* s, void* buffer, int32_t count);         // b
 int32_t platStreamWrite(PlatStream* s, const void* buffer, int32_t count);  // bytes written
 int platStreamSeek(PlatStream* s, int32_t offset, int32_t whence);          // 0 or -1, like fseek
 int32_t platStreamTell(PlatStream* s);                                      // -1 on failure
+// Reads at an absolute offset without moving the stream or using its buffer: only for streams that are not
+// written. Bytes read (short only at the end of the file or on an error).
+int32_t platStreamReadAt(PlatStream* s, int32_t offset, void* buffer, int32_t count);
 // 0 on success. The stream is released either way.
 int platStreamClose(PlatStream* s);
 int platDelete(const char16_t* name);  // 1 when the file was deleted
+int platIsFile(const char16_t* name);  // 1 when a regular file of that name exists (one cheap query)
 
 enum { PLAT_ATTR_READONLY = 0x1, PLAT_ATTR_HIDDEN = 0x2, PLAT_ATTR_DIRECTORY = 0x10 };
 

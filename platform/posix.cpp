@@ -352,8 +352,10 @@ PlatStream* platStreamOpen(const char16_t* name, const char* mode) {
         return nullptr;
     }
     struct stat st;
-    // glibc opens a folder for reading; only regular files are files here.
-    if (stat(path, &st) == 0 && !S_ISREG(st.st_mode)) return nullptr;
+    // glibc opens a folder for reading; only regular files are files here. A file that stat cannot see
+    // cannot be opened without creating it either: skip the open (the file system's misses are hot).
+    int found = stat(path, &st) == 0;
+    if (found ? !S_ISREG(st.st_mode) : !creates) return nullptr;
     return (PlatStream*)fopen(path, mode);
 }
 
@@ -373,6 +375,19 @@ int platStreamSeek(PlatStream* s, int32_t offset, int32_t whence) {
     return fseek(fileOf(s), offset, kWhence[whence]) == 0 ? 0 : -1;
 }
 
+int32_t platStreamReadAt(PlatStream* s, int32_t offset, void* buffer, int32_t count) {
+    if (!s || !buffer || count <= 0 || offset < 0) return 0;
+    int fd = fileno(fileOf(s));
+    int32_t done = 0;
+    while (done < count) {
+        ssize_t r = pread(fd, (char*)buffer + done, (size_t)(count - done), (off_t)offset + done);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        done += (int32_t)r;
+    }
+    return done;
+}
+
 int32_t platStreamTell(PlatStream* s) {
     if (!s) return -1;
     long p = ftell(fileOf(s));
@@ -382,6 +397,12 @@ int32_t platStreamTell(PlatStream* s) {
 int platStreamClose(PlatStream* s) {
     if (!s) return -1;
     return fclose(fileOf(s)) == 0 ? 0 : -1;
+}
+
+int platIsFile(const char16_t* name) {
+    char path[PLAT_PATH_MAX * 3 + 1];
+    struct stat st;
+    return platToUtf8(name, path, sizeof path) && path[0] && stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
 int platDelete(const char16_t* name) {

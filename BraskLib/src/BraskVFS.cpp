@@ -25,9 +25,31 @@
 // [SECTION] Loose files
 // [SECTION] Handles
 // [SECTION] Search
+// [SECTION] Archive key and scrambling
+// [SECTION] Archive block cache
+// [SECTION] Archive file functions
+// [SECTION] Mounting
+// [SECTION] Archive members
+//
+// Archives, in one place:
+// - Archives are ZIP files (or programs with one appended) read by minizip, whose every read, seek and tell
+//   goes through the archive's own handle, so a scrambled archive is unscrambled below minizip.
+// - A mounted archive holds one of the 20 handles until vfsShutdown. The directory holds each member name
+//   once: the newest DOS stamp wins across archives, the first-mounted archive on equal stamps.
+// - One member per archive can be open at a time; a second open of the same archive fails until the first
+//   is closed. Closing always releases the member, even when it reports a CRC error.
+// - Mounting is refused while any member is open: the directory moves when it grows or is sorted, and an
+//   open member points into it.
+// - Members whose names are longer than 255 bytes, or whose size is 2 GiB or more, are left out at mount;
+//   members that are neither stored nor deflated are listed but do not open.
+// - Member seeks stay within 0..size; backward restarts the member, forward decompresses and discards.
 #include "brask/vfs.h"
 
+#include <unzip.h>
+
+#include "brask/containers.h"
 #include "brask/log.h"
+#include "brask/memory.h"
 #include "brask/text.h"
 #include "platform/platform.h"
 #include "vfs_internal.h"
@@ -48,12 +70,20 @@ struct VfsState {
     uint8_t folderKnown[4];
     int32_t finds[VFS_MAX_FINDS];  // platform search handles; -1 when free
     uint8_t findsReady;
+    uint8_t archivesReady;
+    Array archives;   // VfsFile*: the archives' own handles, in mount order
+    Array directory;  // VfsEntry, sorted by name (ignoring ASCII case) between mounts
 };
 
 VfsState g_vfs;
 
 bool isAbsolute(const char16_t* name) {
     return name[0] == u'/' || name[0] == u'\\';
+}
+
+bool samePath(const char16_t* a, const char16_t* b) {
+    while (*a && *a == *b) a++, b++;
+    return *a == *b;
 }
 
 // dst = a + b when it fits in a path buffer.
@@ -73,6 +103,7 @@ bool joinPath(char16_t* dst, const char16_t* a, const char16_t* b) {
 
 static VfsFile* createLoose(VfsFile* slot, const char16_t* name, bool fallback);
 static VfsFile* takeSlot();
+static VfsFile* openMember(VfsFile* slot, const char16_t* name);
 
 static bool findProgramFolder(char16_t* out) {
     char16_t path[VFS_PATH_MAX];
@@ -198,6 +229,8 @@ static void installLoose(VfsFile* f, PlatStream* s) {
 
 static VfsFile* openLoose(VfsFile* slot, const char16_t* name) {
     if (!resolveInProgramFolder(slot->path, name)) return nullptr;
+    // Most opens miss (every archive member is looked for as a loose file first): one query decides.
+    if (!platIsFile(slot->path)) return nullptr;
     PlatStream* s = platStreamOpen(slot->path, "r+b");
     if (!s) s = platStreamOpen(slot->path, "rb");
     if (!s) return nullptr;
@@ -246,12 +279,15 @@ VfsFile* vfsOpen(const char16_t* name) {
     }
     // The program folder (or the name itself when absolute).
     if (openLoose(slot, name)) return slot;
-    // The data folder, for relative names only.
+    // The data folder, for relative names only; not again when it is the program folder (the usual case),
+    // since every open of an archive member pays for the misses before it.
     char16_t path[VFS_PATH_MAX];
     const char16_t* data = isAbsolute(name) ? nullptr : vfsGetFolder(3);
-    if (data && data[0] && joinPath(path, data, name) && openLoose(slot, path)) return slot;
+    if (data && data[0] && joinPath(path, data, name) && !samePath(path, slot->path) && openLoose(slot, path))
+        return slot;
     slot->inUse = 0;
-    return nullptr;
+    // The archives, by the name as the caller gave it.
+    return openMember(slot, name);
 }
 
 VfsFile* vfsCreate(const char16_t* name) {
@@ -432,5 +468,525 @@ int32_t vfsForEachFile(const char16_t* pattern, int (*fn)(const char16_t* path))
     do sum += fn(find.fullPath);
     while (vfsFindNext(&find));
     vfsFindClose(&find);
+    // Mounting grows the directory by doubling; once a pattern's archives are in, give back the slack.
+    if (g_vfs.archivesReady) arrFit(&g_vfs.directory, 0);
     return sum;
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Archive key and scrambling
+//-----------------------------------------------------------------------------
+
+// Scrambled archives are plain ZIP files with the byte at file offset p XORed with kArchiveKey[p % 128]. An
+// archive scrambled with any other key does not mount.
+static const uint8_t kArchiveKey[128] = {
+    0x0D, 0xB2, 0xFF, 0x88, 0xDD, 0x0F, 0xF5, 0xFC, 0x3B, 0xD6, 0x38, 0xCD, 0xDB, 0xE1, 0x85, 0x86,
+    0x0C, 0x09, 0x1A, 0x51, 0xF2, 0xBA, 0xC8, 0x7D, 0x6B, 0x57, 0x97, 0x88, 0x76, 0xE1, 0x67, 0xA5,
+    0x7D, 0x3B, 0xEB, 0xC8, 0x63, 0x7F, 0xE0, 0xD1, 0xEB, 0xAE, 0x6A, 0xBE, 0x9F, 0x61, 0xE8, 0xEE,
+    0xAA, 0x7C, 0xDD, 0x9C, 0x5E, 0x58, 0x59, 0x7B, 0x86, 0xA0, 0xB7, 0xD1, 0x5A, 0xF8, 0xBE, 0xE8,
+    0x71, 0x33, 0xCB, 0xEE, 0xB9, 0x69, 0x46, 0x51, 0xF3, 0x15, 0x0D, 0x54, 0xCC, 0x16, 0x3A, 0xCB,
+    0x44, 0xD8, 0x09, 0x8F, 0x6C, 0x56, 0x05, 0x94, 0x0F, 0x3D, 0x00, 0x73, 0x49, 0x90, 0x54, 0xBB,
+    0x31, 0x01, 0x1B, 0xCE, 0x3D, 0x33, 0x4C, 0x1F, 0xFE, 0xBF, 0x08, 0x07, 0xA5, 0xCB, 0x17, 0x94,
+    0x0B, 0xC1, 0xC1, 0xCF, 0xE9, 0xE9, 0x85, 0x3D, 0x15, 0xCF, 0x99, 0x4C, 0xE0, 0x0D, 0x91, 0xCC,
+};
+
+void vfsScramble(void* buffer, int32_t count, int32_t filePosition) {
+    if (!buffer || count <= 0 || filePosition < 0) return;
+    uint8_t* p = (uint8_t*)buffer;
+    uint32_t k = (uint32_t)filePosition & 127;
+    for (int32_t i = 0; i < count; i++) {
+        p[i] ^= kArchiveKey[k];
+        k = (k + 1) & 127;
+    }
+}
+
+static int32_t archiveRawRead(VfsFile* f, void* buffer, int32_t count);
+
+int32_t vfsScrambledRead(VfsFile* f, void* buffer, int32_t count) {
+    if (!f || !f->stream || !buffer || count <= 0) return 0;
+    int32_t at = vfsTell(f);
+    int32_t r = archiveRawRead(f, buffer, count);
+    if (r > 0) vfsScramble(buffer, r, at);
+    return r;
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Archive block cache
+//-----------------------------------------------------------------------------
+
+// minizip reads in many small pieces and seeks back and forth between the central directory and the local
+// headers, and every member open reads both. An archive's own handle therefore keeps the central directory
+// in memory once the mount has walked it, and reads everything else through a few aligned blocks; its seeks
+// only move the position, and the blocks are filled with positioned reads, so a member open that misses the
+// blocks costs one system call. The file is read-only to us, so nothing kept here goes stale.
+
+namespace {
+
+enum { ARC_BLOCK = 4096, ARC_BLOCKS = 8, ARC_PIN_MAX = 1 << 20 };
+
+struct ArchiveCache {
+    uint8_t* data;  // owned: ARC_BLOCKS blocks of ARC_BLOCK bytes; null when the handle is no archive
+    int32_t start[ARC_BLOCKS];
+    int32_t length[ARC_BLOCKS];  // 0: empty
+    uint32_t lastUse[ARC_BLOCKS];
+    uint32_t clock;
+    int32_t lastBlock;  // the block blockFor returned last
+    uint8_t* pinned;    // owned: the file from pinStart to its end (the central directory), or null
+    int32_t pinStart, pinLength;
+    uint8_t recording;  // while the mount walks the directory: lowestRead tracks where it starts
+    int32_t lowestRead;
+};
+
+ArchiveCache g_archiveCache[VFS_MAX_FILES + 1];
+
+ArchiveCache* cacheOf(VfsFile* f) {
+    ArchiveCache* c = &g_archiveCache[f - g_vfs.files];
+    return c->data ? c : nullptr;
+}
+
+int32_t findBlock(const ArchiveCache* c, int32_t start) {
+    for (int32_t i = 0; i < ARC_BLOCKS; i++)
+        if (c->length[i] > 0 && c->start[i] == start) return i;
+    return -1;
+}
+
+// The index of the block holding file offset `at`, filled when missing; -1 at the end of the file or on a
+// read error.
+int32_t blockFor(VfsFile* f, ArchiveCache* c, int32_t at) {
+    int32_t start = at - at % ARC_BLOCK;
+    int32_t b = findBlock(c, start);
+    if (b < 0) {
+        b = 0;
+        for (int32_t i = 1; i < ARC_BLOCKS; i++)
+            if (c->lastUse[i] < c->lastUse[b]) b = i;
+        int32_t r = platStreamReadAt(f->stream, start, c->data + b * ARC_BLOCK, ARC_BLOCK);
+        c->length[b] = r > 0 ? r : 0;
+        c->start[b] = start;
+        if (r <= 0) return -1;
+    }
+    c->lastUse[b] = ++c->clock;
+    c->lastBlock = b;
+    return b;
+}
+
+}  // namespace
+
+// Reads at the handle's position: the pinned directory, the blocks, or straight from the file for large
+// reads (minizip's 16 KB of compressed data), which would only push the small scattered reads out.
+static int32_t archiveRawRead(VfsFile* f, void* buffer, int32_t count) {
+    ArchiveCache* c = cacheOf(f);
+    if (!c) return looseRead(f, buffer, count);
+    uint8_t* out = (uint8_t*)buffer;
+    int32_t done = 0;
+    if (c->recording && f->position < c->lowestRead) c->lowestRead = f->position;
+    // minizip reads directory records and local headers a byte at a time: answer those from the pinned
+    // directory or the last block used without the general walk below.
+    if (count <= 8) {
+        const uint8_t* src = nullptr;
+        int64_t at = f->position;
+        if (c->pinned && at >= c->pinStart && at + count <= (int64_t)c->pinStart + c->pinLength) {
+            src = c->pinned + (at - c->pinStart);
+        } else {
+            int32_t b = c->lastBlock;
+            if (c->length[b] > 0 && at >= c->start[b] && at + count <= (int64_t)c->start[b] + c->length[b])
+                src = c->data + b * ARC_BLOCK + (at - c->start[b]);
+        }
+        if (src) {
+            for (int32_t i = 0; i < count; i++) out[i] = src[i];
+            return count;
+        }
+    }
+    while (done < count) {
+        int32_t at = f->position + done, n;
+        if (c->pinned && at >= c->pinStart && at < c->pinStart + c->pinLength) {
+            n = c->pinStart + c->pinLength - at;
+            if (n > count - done) n = count - done;
+            memCopy(out + done, c->pinned + (at - c->pinStart), n);
+        } else if (count - done >= ARC_BLOCK && findBlock(c, at - at % ARC_BLOCK) < 0) {
+            n = platStreamReadAt(f->stream, at, out + done, count - done);
+            if (n > 0) done += n;
+            break;
+        } else {
+            int32_t b = blockFor(f, c, at);
+            if (b < 0 || at - c->start[b] >= c->length[b]) break;  // a short block: the end of the file
+            n = c->length[b] - (at - c->start[b]);
+            if (n > count - done) n = count - done;
+            memCopy(out + done, c->data + b * ARC_BLOCK + (at - c->start[b]), n);
+        }
+        done += n;
+    }
+    return done;
+}
+
+// vfsSeek has checked the target against 0..INT32_MAX; the file does not grow, so past the size is no target.
+static int archiveSeek(VfsFile* f, int32_t offset, int32_t whence) {
+    int64_t target = whence == 0   ? offset
+                     : whence == 1 ? (int64_t)f->position + offset
+                                   : (int64_t)f->size - offset;
+    return target >= 0 && target <= f->size;
+}
+
+static int archiveClose(VfsFile* f) {
+    ArchiveCache* c = &g_archiveCache[f - g_vfs.files];
+    memFree(c->data);
+    memFree(c->pinned);
+    memFill(c, 0, (int32_t)sizeof *c);
+    return looseClose(f);
+}
+
+// Gives an archive's own handle its blocks; without memory it stays a plain loose-file handle.
+static void startArchiveCache(VfsFile* f) {
+    ArchiveCache* c = &g_archiveCache[f - g_vfs.files];
+    memFill(c, 0, (int32_t)sizeof *c);
+    c->data = (uint8_t*)memAlloc(ARC_BLOCK * ARC_BLOCKS);
+    if (!c->data) return;
+    f->ops.close = archiveClose;
+    f->ops.read = archiveRawRead;
+    f->ops.seek = archiveSeek;
+    f->ops.write = nullptr;
+}
+
+// Brackets the mount's walk of the central directory; at its end the directory, which runs from the lowest
+// offset the walk read to the end of the file, is kept in memory when it is of a reasonable size.
+static void recordDirectoryReads(VfsFile* f, bool on) {
+    ArchiveCache* c = cacheOf(f);
+    if (!c) return;
+    if (on) {
+        c->recording = 1;
+        c->lowestRead = INT32_MAX;
+        return;
+    }
+    c->recording = 0;
+    int32_t length = f->size - c->lowestRead;
+    if (c->lowestRead >= f->size || length > ARC_PIN_MAX) return;
+    c->pinned = (uint8_t*)memAlloc(length);
+    if (c->pinned && platStreamReadAt(f->stream, c->lowestRead, c->pinned, length) == length) {
+        c->pinStart = c->lowestRead;
+        c->pinLength = length;
+    } else {
+        memFree(c->pinned);
+        c->pinned = nullptr;
+    }
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Archive file functions
+//-----------------------------------------------------------------------------
+
+// minizip's file is the archive's own handle: the "path" it is given is the handle itself, already open.
+// minizip closes it once, in unzClose, or when its own open fails.
+
+static voidpf ZCALLBACK zipOpen(voidpf, const void* handle, int) {
+    return (voidpf)handle;
+}
+
+static uLong ZCALLBACK zipRead(voidpf, voidpf stream, void* buf, uLong size) {
+    if (size > (uLong)INT32_MAX) size = INT32_MAX;
+    int32_t r = vfsRead((VfsFile*)stream, buf, (int32_t)size);
+    return r > 0 ? (uLong)r : 0;
+}
+
+static uLong ZCALLBACK zipWrite(voidpf, voidpf, const void*, uLong) {
+    return 0;
+}
+
+static ZPOS64_T ZCALLBACK zipTell(voidpf, voidpf stream) {
+    int32_t at = vfsTell((VfsFile*)stream);
+    return at < 0 ? (ZPOS64_T)-1 : (ZPOS64_T)at;
+}
+
+// minizip's end origin adds the offset to the size; ours counts it back from the end.
+static long ZCALLBACK zipSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
+    int64_t off = (int64_t)offset;
+    if (origin == ZLIB_FILEFUNC_SEEK_END) off = -off;
+    if (off < INT32_MIN || off > INT32_MAX) return -1;
+    int32_t whence = origin == ZLIB_FILEFUNC_SEEK_SET ? 0 : origin == ZLIB_FILEFUNC_SEEK_CUR ? 1 : 2;
+    return vfsSeek((VfsFile*)stream, (int32_t)off, whence) ? 0 : -1;
+}
+
+static int ZCALLBACK zipClose(voidpf, voidpf stream) {
+    return vfsClose((VfsFile*)stream) ? 0 : -1;
+}
+
+static int ZCALLBACK zipError(voidpf, voidpf) {
+    return 0;
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Mounting
+//-----------------------------------------------------------------------------
+
+// Element against a name (lookups).
+static int compareEntryName(const void* element, const void* key) {
+    return wstrICmp(((const VfsEntry*)element)->name, (const char16_t*)key);
+}
+
+// Element against element (sorting).
+static int compareEntries(const void* a, const void* b) {
+    return wstrICmp(((const VfsEntry*)a)->name, ((const VfsEntry*)b)->name);
+}
+
+static VfsFile* archiveAt(int32_t index) {
+    return ((VfsFile**)g_vfs.archives.data)[index];
+}
+
+static bool anyArchiveBusy() {
+    for (int32_t i = 0; i < g_vfs.archives.count; i++)
+        if (archiveAt(i)->entry) return true;
+    return false;
+}
+
+int vfsInit() {
+    if (g_vfs.archivesReady) return 1;
+    if (!arrInit(&g_vfs.archives, (int32_t)sizeof(VfsFile*), 10)) return 0;
+    if (!arrInit(&g_vfs.directory, (int32_t)sizeof(VfsEntry), 10)) {
+        arrFree(&g_vfs.archives);
+        return 0;
+    }
+    g_vfs.archivesReady = 1;
+    return 1;
+}
+
+void vfsShutdown() {
+    if (!g_vfs.archivesReady) return;
+    // A member still open would point at a closed archive: release it first.
+    for (int32_t i = 0; i < VFS_MAX_FILES; i++) {
+        VfsFile* f = &g_vfs.files[i];
+        if (f->inUse && f->archive) vfsClose(f);
+    }
+    for (int32_t i = 0; i < g_vfs.archives.count; i++) unzClose(archiveAt(i)->unzip);
+    arrFree(&g_vfs.archives);
+    arrFree(&g_vfs.directory);
+    g_vfs.archivesReady = 0;
+}
+
+int32_t vfsArchiveCount() {
+    return g_vfs.archivesReady ? g_vfs.archives.count : 0;
+}
+
+static int mountOne(const char16_t* path) {
+    return vfsMountArchive(path);
+}
+
+int32_t vfsMount(const char16_t* pattern) {
+    return vfsForEachFile(pattern, mountOne);
+}
+
+int32_t vfsMountDefaults() {
+    static const char16_t* const kPatterns[] = {u"*.zip", u"*.pak", u"*.exe"};
+    int32_t count = 0;
+    for (const char16_t* p : kPatterns) count += vfsMount(p);
+    // The same files again when the program folder is known; they are skipped as already mounted. This
+    // matters only where relative patterns are not searched in the program folder.
+    const char16_t* prog = vfsGetFolder(1);
+    char16_t full[VFS_PATH_MAX];
+    for (const char16_t* p : kPatterns)
+        if (prog && joinPath(full, prog, p)) count += vfsMount(full);
+    return count;
+}
+
+// Opens the archive's own handle and hands it to minizip, read plainly or through the key. The handle, or
+// null with the slot free again.
+static VfsFile* openZip(const char16_t* path, bool scrambled) {
+    VfsFile* f = takeSlot();
+    if (!f) return nullptr;
+    if (!openLoose(f, path)) {
+        f->inUse = 0;
+        return nullptr;
+    }
+    startArchiveCache(f);
+    if (scrambled) {
+        f->ops.read = vfsScrambledRead;
+        f->scrambled = 1;
+    }
+    zlib_filefunc64_def io = {zipOpen, zipRead, zipWrite, zipTell, zipSeek, zipClose, zipError, nullptr};
+    f->unzip = unzOpen2_64(f, &io);
+    if (f->unzip) return f;
+    // minizip closes its file when it rejects the archive, but not when its own allocation fails.
+    if (f->inUse) vfsClose(f);
+    return nullptr;
+}
+
+// The duplicate lookup during a mount: binary search over the part sorted by earlier mounts, then a walk
+// over the entries this mount appended (not sorted yet).
+static VfsEntry* findDuring(const char16_t* name, int32_t sortedCount) {
+    Array sorted = g_vfs.directory;
+    sorted.count = sortedCount;
+    if (VfsEntry* e = (VfsEntry*)arrFind(&sorted, name, compareEntryName)) return e;
+    VfsEntry* entries = (VfsEntry*)g_vfs.directory.data;
+    for (int32_t i = sortedCount; i < g_vfs.directory.count; i++)
+        if (wstrICmp(entries[i].name, name) == 0) return &entries[i];
+    return nullptr;
+}
+
+// Records the current member, unless a newer copy of the name is already known. 0 only when the directory
+// cannot grow.
+static int addMember(unzFile uf, int32_t archiveIndex, int32_t sortedCount) {
+    char raw[256];
+    unz_file_info64 info;
+    if (unzGetCurrentFileInfo64(uf, &info, raw, sizeof raw, nullptr, 0, nullptr, 0) != UNZ_OK) return 1;
+    // A cut name would open the wrong file, and a member past 2 GiB does not fit a handle's positions.
+    if (info.size_filename > sizeof raw - 1 || info.uncompressed_size > (ZPOS64_T)INT32_MAX) return 1;
+    raw[info.size_filename] = 0;
+    unz64_file_pos pos;
+    if (unzGetFilePos64(uf, &pos) != UNZ_OK || pos.pos_in_zip_directory > UINT32_MAX) return 1;
+
+    VfsEntry e;
+    memFill(&e, 0, (int32_t)sizeof e);
+    for (uint32_t i = 0; i <= info.size_filename; i++) e.name[i] = (char16_t)(uint8_t)raw[i];
+    e.archiveIndex = archiveIndex;
+    e.size = (uint32_t)info.uncompressed_size;
+    e.memberIndex = (uint32_t)pos.num_of_file;
+    e.directoryOffset = (uint32_t)pos.pos_in_zip_directory;
+    e.dosDateTime = (uint32_t)info.dosDate;
+    e.method = (uint16_t)info.compression_method;
+
+    VfsEntry* old = findDuring(e.name, sortedCount);
+    if (!old) return arrAppend(&g_vfs.directory, &e) >= 0;
+    if (e.dosDateTime > old->dosDateTime) {
+        old->archiveIndex = e.archiveIndex;
+        old->size = e.size;
+        old->memberIndex = e.memberIndex;
+        old->directoryOffset = e.directoryOffset;
+        old->dosDateTime = e.dosDateTime;
+        old->method = e.method;
+    }
+    return 1;
+}
+
+int vfsMountArchive(const char16_t* path) {
+    if (!path || !path[0] || !g_vfs.archivesReady) return 0;
+    if (anyArchiveBusy()) {
+        logSourceLine(kModule, __LINE__, "mount refused while an archive member is open", 0);
+        return 0;
+    }
+    char16_t full[VFS_PATH_MAX];
+    if (!resolveInProgramFolder(full, path)) return 0;
+    for (int32_t i = 0; i < g_vfs.archives.count; i++)
+        if (wstrICmp(archiveAt(i)->path, full) == 0) return 0;
+
+    VfsFile* archive = openZip(path, false);
+    if (!archive) archive = openZip(path, true);
+    if (!archive) return 0;
+    unzFile uf = archive->unzip;
+    if (arrAppend(&g_vfs.archives, &archive) < 0) {
+        unzClose(uf);
+        return 0;
+    }
+    int32_t index = g_vfs.archives.count - 1;
+    int32_t sortedCount = g_vfs.directory.count;
+    recordDirectoryReads(archive, true);
+    for (int r = unzGoToFirstFile(uf); r == UNZ_OK; r = unzGoToNextFile(uf))
+        if (!addMember(uf, index, sortedCount)) break;
+    recordDirectoryReads(archive, false);
+    arrSort(&g_vfs.directory, compareEntries);
+    return 1;
+}
+
+VfsEntry* vfsFindEntry(const char16_t* name) {
+    if (!name || !g_vfs.archivesReady) return nullptr;
+    return (VfsEntry*)arrFind(&g_vfs.directory, name, compareEntryName);
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Archive members
+//-----------------------------------------------------------------------------
+
+// Forward seeks decompress into this and throw the bytes away; a fixed block keeps a long skip from
+// allocating its whole distance.
+static uint8_t g_skipBuffer[32 * 1024];
+
+static unzFile memberZip(VfsFile* f) {
+    return (unzFile)f->archive->unzip;
+}
+
+// Goes to the member and opens it in minizip.
+static bool startMember(VfsFile* f) {
+    unz64_file_pos pos = {f->entry->directoryOffset, f->entry->memberIndex};
+    unzFile uf = memberZip(f);
+    return unzGoToFilePos64(uf, &pos) == UNZ_OK && unzOpenCurrentFile(uf) == UNZ_OK;
+}
+
+static int memberClose(VfsFile* f) {
+    // A CRC error still ends the member: keeping it would block its archive for the rest of the run.
+    int r = unzCloseCurrentFile(memberZip(f));
+    f->entry->readPosition = 0;
+    f->archive->entry = nullptr;
+    f->archive = nullptr;
+    f->entry = nullptr;
+    f->inUse = 0;
+    return r == UNZ_OK;
+}
+
+static int32_t memberRead(VfsFile* f, void* buf, int32_t n) {
+    VfsEntry* e = f->entry;
+    if (e->readPosition >= e->size) return 0;
+    int32_t r = unzReadCurrentFile(memberZip(f), buf, (unsigned)n);
+    if (r > 0) {
+        e->readPosition += (uint32_t)r;
+    } else {
+        // Nothing more will come out of a member that fails or ends early: put it at its end, so that a
+        // loop reading until vfsEof stops.
+        e->readPosition = e->size;
+        f->position = (int32_t)e->size;
+    }
+    return r;
+}
+
+static int memberSeek(VfsFile* f, int32_t offset, int32_t whence) {
+    VfsEntry* e = f->entry;
+    int64_t target = whence == 0   ? (int64_t)offset
+                     : whence == 1 ? (int64_t)e->readPosition + offset
+                     : whence == 2 ? (int64_t)e->size - offset
+                                   : -1;
+    if (target < 0 || target > (int64_t)e->size) return 0;
+    if (target < (int64_t)e->readPosition) {
+        unzCloseCurrentFile(memberZip(f));
+        e->readPosition = 0;
+        f->position = 0;
+        if (!startMember(f)) {
+            e->readPosition = e->size;
+            f->position = (int32_t)e->size;
+            return 0;
+        }
+    }
+    while ((int64_t)e->readPosition < target) {
+        int64_t left = target - e->readPosition;
+        int32_t n = left < (int64_t)sizeof g_skipBuffer ? (int32_t)left : (int32_t)sizeof g_skipBuffer;
+        int32_t r = memberRead(f, g_skipBuffer, n);
+        if (r <= 0) return 0;
+        f->position = (int32_t)e->readPosition;
+    }
+    return 1;
+}
+
+static const VfsFileOps kMemberOps = {memberClose, memberRead, nullptr, memberSeek};
+
+static VfsFile* openMember(VfsFile* slot, const char16_t* name) {
+    VfsEntry* e = vfsFindEntry(name);
+    // Stored and deflated only: minizip built without bzip2 would hand out a bzip2 member's compressed bytes.
+    if (!e || (e->method != 0 && e->method != Z_DEFLATED)) return nullptr;
+    VfsFile* archive = archiveAt(e->archiveIndex);
+    if (archive->entry) return nullptr;  // one member per archive at a time
+    wstrCopy(slot->path, name);
+    slot->archive = archive;
+    slot->entry = e;
+    slot->stream = nullptr;
+    slot->unzip = nullptr;
+    slot->scrambled = 0;
+    slot->ops = kMemberOps;
+    slot->position = 0;
+    slot->size = (int32_t)e->size;
+    archive->entry = e;
+    e->readPosition = 0;
+    if (!startMember(slot)) {
+        // minizip may have opened the member before failing; leave nothing behind.
+        unzCloseCurrentFile(memberZip(slot));
+        archive->entry = nullptr;
+        slot->archive = nullptr;
+        slot->entry = nullptr;
+        return nullptr;
+    }
+    slot->inUse = 1;
+    return slot;
 }

@@ -1,5 +1,6 @@
 // The virtual file system: one handle type for loose files and archive members, the system folders, search.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 struct PlatStream;
@@ -29,6 +30,22 @@ struct VfsFile {
     void* unzip;
 };
 
+// One name of the archive directory: where the newest copy of a member lies. Not persisted; the size is
+// checked only because the directory's element size is part of the engine's table layout.
+struct VfsEntry {
+    char16_t name[VFS_PATH_MAX];  // as stored in the archive, byte by byte
+    int32_t archiveIndex;         // index in the archive table
+    uint32_t size;                // uncompressed
+    uint32_t readPosition;        // bytes delivered by the open member
+    uint32_t memberIndex;         // the member's number in the central directory
+    uint32_t directoryOffset;     // its central-directory record, counted from the start of the ZIP data
+    uint32_t dosDateTime;         // date in the high 16 bits, time in the low 16
+    uint16_t method;              // 0 stored, 8 deflated
+};
+static_assert(sizeof(VfsEntry) == 548, "directory record");
+static_assert(offsetof(VfsEntry, archiveIndex) == 520 && offsetof(VfsEntry, method) == 544,
+              "directory record");
+
 struct VfsFind {
     char16_t name[VFS_PATH_MAX];
     char16_t fullPath[VFS_PATH_MAX];
@@ -56,6 +73,18 @@ int vfsFindNext(VfsFind* find);
 int vfsFindClose(VfsFind* find);
 int32_t vfsForEachFile(const char16_t* pattern, int (*fn)(const char16_t* path));
 uint8_t vfsPeekByte(const void* address);
+
+// Archives. vfsInit before the first mount, vfsShutdown to close them all (and any member still open).
+int vfsInit();
+void vfsShutdown();
+int32_t vfsMountDefaults();                    // *.zip, *.pak, *.exe next to the program; the count mounted
+int32_t vfsMount(const char16_t* pattern);     // every archive matching the pattern; the count mounted
+int vfsMountArchive(const char16_t* path);     // 1 when mounted; 0 when not an archive or already mounted
+VfsEntry* vfsFindEntry(const char16_t* name);  // ignores ASCII case; borrowed, valid until the next mount
+int32_t vfsScrambledRead(VfsFile* f, void* buffer, int32_t count);  // the read of a scrambled archive
+void vfsScramble(void* buffer, int32_t count,
+                 int32_t filePosition);  // XOR with the archive key; undoes itself
+int32_t vfsArchiveCount();               // archives mounted
 
 // Forgets the cached folders (tests that move the program or documents folder use it).
 void vfsResetFolders();
