@@ -122,6 +122,8 @@ int gameMain() {
     inpOpen(0);
     if (!appOpen(SCREEN_W, SCREEN_H, 16, 0)) appFatalExit(u"The demo could not open its window.");
     if (!sndInit()) appFatalExit(u"The demo could not start its sound.");
+    vfsInit();
+    vfsMountDefaults();  // archives next to the program may hold gamedata/demo.tga
 
     Demo d = {};
     d.back = sfCreate(SCREEN_W, SCREEN_H, pf565, 0, SF_NO_KEY, nullptr);
@@ -160,6 +162,7 @@ int gameMain() {
     sndFreeSample(d.beep);
     sfFree(d.picture);
     sfFree(d.back);
+    vfsShutdown();
     sndShutdown();
     appClose();
     inpClose();
