@@ -221,15 +221,6 @@ TEST_F(AppTest, WaitsRunOnTheVirtualClockAndEndWithoutOne) {
     EXPECT_EQ(appWait(5000), 0);  // returns instead of waiting for ticks that never come
 }
 
-TEST_F(AppTest, BatteryLevelFromThePowerStatus) {
-    headlessSetPower(0, 0, 0);
-    EXPECT_EQ(appGetBatteryLevel(), -1);
-    headlessSetPower(1, 0x80, 55);
-    EXPECT_EQ(appGetBatteryLevel(), -2);
-    headlessSetPower(1, 0x01, 77);
-    EXPECT_EQ(appGetBatteryLevel(), 77);
-}
-
 TEST(AppFatal, FatalExitBeforeAnyWindowEndsWithCodeOne) {
     EXPECT_EXIT(appFatalExit(u"Out of memory"), testing::ExitedWithCode(1), "");
 }
