@@ -6,6 +6,7 @@
 //   --script FILE         headless input script (frame-keyed; see platform/headless.h)
 //   --screenshot FILE     headless: a PNG of the last presented frame, written when the game returns
 //   --scale N             desktop window scale (whole factor, default 2)
+//   --help                these options and the desktop keys
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,7 @@
 namespace {
 
 struct EntryOptions {
+    bool help;
     bool headless;
     const char* script;
     const char* screenshot;
@@ -31,7 +33,9 @@ int takeOptions(int argc, char** argv, EntryOptions* o) {
     for (int i = 1; i < argc; i++) {
         const char* a = argv[i];
         const bool hasValue = i + 1 < argc;
-        if (!strcmp(a, "--headless")) {
+        if (!strcmp(a, "--help")) {
+            o->help = true;
+        } else if (!strcmp(a, "--headless")) {
             o->headless = true;
         } else if (!strcmp(a, "--script") && hasValue) {
             o->script = argv[++i];
@@ -61,11 +65,25 @@ char* readScript(const char* path) {
     return text;
 }
 
+const char kHelp[] =
+    "Options:\n"
+    "  --scale N          the window's whole scale factor, 1 to 16 (default 2)\n"
+    "  --headless         no window: the scriptable stand-in used by tests and automation\n"
+    "  --script FILE      headless: a frame-keyed input script\n"
+    "  --screenshot FILE  headless: a PNG of the last frame, written at the end\n"
+    "  --help             this text\n"
+    "Keys: arrows = UP, DOWN, LEFT, RIGHT; Z = BUT.A, X = BUT.B, C = BUT.C, V = BUT.D, B = BUT.E,\n"
+    "      Enter = BUT.START; the left mouse button is the stylus. Closing the window quits.\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    EntryOptions options = {false, nullptr, nullptr, 2};
+    EntryOptions options = {false, false, nullptr, nullptr, 2};
     argc = takeOptions(argc, argv, &options);
+    if (options.help) {
+        fputs(kHelp, stdout);
+        return 0;
+    }
     platSetBackend(options.headless ? &platHeadless : &platSdl2);
     if (!options.headless && !platSdl2SetScale(options.scale)) {
         fprintf(stderr, "The scale must be a whole number from 1 to 16\n");
