@@ -426,27 +426,11 @@ static void paletteLookup(const CopyArgs& a, const uint32_t* cache) {
         int32_t x = 0;
         for (; x + 8 <= a.w; x += 8) {
             for (int k = 0; k < 8; k++, sp += a.sStep, dp += a.dStep) {
-                uint32_t v = cache[*sp];
-                if constexpr (Bpp == 1)
-                    gfxStore8(dp, v);
-                else if constexpr (Bpp == 2)
-                    gfxStore16(dp, v);
-                else if constexpr (Bpp == 3)
-                    gfxStore24(dp, v);
-                else
-                    gfxStore32(dp, v);
+                gfxStorePixel<Bpp>(dp, cache[*sp]);
             }
         }
         for (; x < a.w; x++, sp += a.sStep, dp += a.dStep) {
-            uint32_t v = cache[*sp];
-            if constexpr (Bpp == 1)
-                gfxStore8(dp, v);
-            else if constexpr (Bpp == 2)
-                gfxStore16(dp, v);
-            else if constexpr (Bpp == 3)
-                gfxStore24(dp, v);
-            else
-                gfxStore32(dp, v);
+            gfxStorePixel<Bpp>(dp, cache[*sp]);
         }
     }
 }
@@ -536,29 +520,6 @@ struct RotRows {
     BlendFn blend;
 };
 
-template <int Bpp>
-static inline uint32_t loadPixel(const uint8_t* p) {
-    if constexpr (Bpp == 1)
-        return gfxLoad8(p);
-    else if constexpr (Bpp == 2)
-        return gfxLoad16(p);
-    else if constexpr (Bpp == 3)
-        return gfxLoad24(p);
-    else
-        return gfxLoad32(p);
-}
-template <int Bpp>
-static inline void storePixel(uint8_t* p, uint32_t v) {
-    if constexpr (Bpp == 1)
-        gfxStore8(p, v);
-    else if constexpr (Bpp == 2)
-        gfxStore16(p, v);
-    else if constexpr (Bpp == 3)
-        gfxStore24(p, v);
-    else
-        gfxStore32(p, v);
-}
-
 // The rows of a rotated blit. Byte formats read and write through raw pointers; packed bits (Bpp 0) go
 // through sfGetPixel / sfPutPixel.
 template <int Bpp>
@@ -585,10 +546,10 @@ static void rotateRows(const RotRows& q) {
             u += n0 * du;
             v -= n0 * dv;
             for (int64_t n = n0; n < n1; n++, u += du, v -= dv, p += dStep) {
-                uint32_t val = loadPixel<Bpp>(base + ((v + 128) >> 8) * sPitch + ((u + 128) >> 8) * sStep);
+                uint32_t val = gfxLoadPixel<Bpp>(base + ((v + 128) >> 8) * sPitch + ((u + 128) >> 8) * sStep);
                 if (val != key) {
-                    if (q.blend) val = q.blend(loadPixel<Bpp>(p), val, opacity, colour);
-                    storePixel<Bpp>(p, val);
+                    if (q.blend) val = q.blend(gfxLoadPixel<Bpp>(p), val, opacity, colour);
+                    gfxStorePixel<Bpp>(p, val);
                 }
             }
         } else {

@@ -60,6 +60,29 @@ inline void gfxStore24(uint8_t* p, uint32_t v) {
 inline void gfxStore32(uint8_t* p, uint32_t v) {
     memcpy(p, &v, 4);
 }
+// The pixel value at an address of a byte format, by its bytes per pixel.
+template <int Bpp>
+inline uint32_t gfxLoadPixel(const uint8_t* p) {
+    if constexpr (Bpp == 1)
+        return gfxLoad8(p);
+    else if constexpr (Bpp == 2)
+        return gfxLoad16(p);
+    else if constexpr (Bpp == 3)
+        return gfxLoad24(p);
+    else
+        return gfxLoad32(p);
+}
+template <int Bpp>
+inline void gfxStorePixel(uint8_t* p, uint32_t v) {
+    if constexpr (Bpp == 1)
+        gfxStore8(p, v);
+    else if constexpr (Bpp == 2)
+        gfxStore16(p, v);
+    else if constexpr (Bpp == 3)
+        gfxStore24(p, v);
+    else
+        gfxStore32(p, v);
+}
 
 // [SECTION] Format traits for the direct-colour formats
 template <int F, int Bpp, int SR, int SG, int SB, int MR, int MG, int MB, uint32_t AlphaMask>
