@@ -2,6 +2,8 @@
 // data, after checking that both produce the same picture; ends with a table of speed-ups (peer / ours).
 #include <benchmark/benchmark.h>
 
+#include "bench_report.h"
+
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -492,15 +494,6 @@ void registerAll() {
             "rotozoom + blit + free", 10.0, [=] { sfBlitRotated(src, a, &rp, -1); }, peer);
     }
 }
-
-class TableReporter : public benchmark::ConsoleReporter {
-   public:
-    std::map<std::string, double> times;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) times[r.benchmark_name()] = r.GetAdjustedCPUTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 }  // namespace
 

@@ -3,6 +3,8 @@
 // agree before timing. Ends with a table of speed-ups against the faster peer.
 #include <benchmark/benchmark.h>
 
+#include "bench_report.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -203,15 +205,6 @@ void registerAll() {
         g_rows.push_back({f.key, std::string("sfLoadTGA 240x320 ") + f.key + " into 565", f.rle ? 4.0 : 2.0});
     }
 }
-
-class TableReporter : public benchmark::ConsoleReporter {
-   public:
-    std::map<std::string, double> times;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) times[r.benchmark_name()] = r.GetAdjustedCPUTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 }  // namespace
 
