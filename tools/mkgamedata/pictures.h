@@ -158,20 +158,53 @@ inline Surface* cut(const Surface* from, int x, int y, int w, int h) {
     sfCopyRect(from, s, 0, 0, &r);
     return s;
 }
-// Writes gamedata/<name> and frees the surface; counts the files written.
+// Writes gamedata/<name> and frees the surface; counts the files written. The loader turns an 8-bit channel c
+// into c x max / 255 rounded down, so each channel is widened rounding up: every 565 value comes back
+// exactly, which the button map depends on.
 inline void save(const std::string& outDir, const char* name, Surface* s, int& count) {
-    if (s && mkWriteTGA(outDir + "/gamedata/" + name, s)) count++;
+    Surface* wide = s ? sfCreate(s->width, s->height, pf888, 0, SF_NO_KEY, nullptr) : nullptr;
+    if (wide) {
+        for (int y = 0; y < s->height; y++)
+            for (int x = 0; x < s->width; x++) {
+                uint32_t v = sfGetPixel(s, x, y);
+                uint32_t r = ((v >> 11) * 255 + 30) / 31, g = (((v >> 5) & 63) * 255 + 62) / 63,
+                         b = ((v & 31) * 255 + 30) / 31;
+                sfPutPixel(wide, x, y, (r << 16) | (g << 8) | b);
+            }
+        if (mkWriteTGA(outDir + "/gamedata/" + name, wide)) count++;
+    }
+    sfFree(wide);
     sfFree(s);
 }
 
 // ---- Lettering ----
+// Rows between the lettering's top line and the top of a capital, so layouts can place capitals exactly.
+inline int capDrop(int size, bool bold) {
+    static int cache[64][2];
+    static bool known[64][2];
+    if (size < 1 || size >= 64) return 0;
+    if (!known[size][bold]) {
+        known[size][bold] = true;
+        Surface* t = sfCreate(64, 64, pf565, 0, SF_NO_KEY, nullptr);
+        if (!t) return 0;
+        fill(t, 0, 0, 63, 63, 0xFFFFFF);
+        mkText(t, 4, 0, "H", size, 0x000000, bold ? 1 : 0, MK_ALIGN_LEFT, 0);
+        for (int y = 63; y >= 0; y--)
+            for (int x = 0; x < 64; x++)
+                if (sfGetPixel(t, x, y) != 0xFFFF) cache[size][bold] = y;
+        sfFree(t);
+    }
+    return cache[size][bold];
+}
+// Lettering whose capitals start at row y.
 inline int text(Surface* s, int x, int y, const char* t, int size, uint32_t c, int align = MK_ALIGN_LEFT,
                 bool bold = true, bool smooth = true) {
-    return mkText(s, x, y, t, size, c, bold ? 1 : 0, align, smooth ? 1 : 0);
+    return mkText(s, x, y - capDrop(size, bold), t, size, c, bold ? 1 : 0, align, smooth ? 1 : 0);
 }
 // Lettering with a one-pixel dark rim, for titles over busy machinery.
 inline void titleText(Surface* s, int x, int y, const char* t, int size, uint32_t c, uint32_t rim,
                       int align = MK_ALIGN_CENTRE) {
+    y -= capDrop(size, true);
     for (int dy = -1; dy <= 1; dy++)
         for (int dx = -1; dx <= 1; dx++)
             if (dx || dy) mkText(s, x + dx, y + dy, t, size, rim, 1, align, 1);

@@ -37,7 +37,7 @@ static void drawTablePanel(Surface* s) {
     drawHeading(s, 120, 8, "HALL OF FAME");
     plate(s, 16, 66, 223, 200, 0x4A5A6E, 0x28323E, 2);
     window(s, 20, 70, 219, 196);
-    for (int j = 0; j < 10; j += 2) fill(s, 24, 99 + 9 * j, 215, 107 + 9 * j, 0xD8E4EC);
+    hline(s, 26, 213, 92, 0x98A8B4);  // under the heading, clear of its letters (80-87) and line 0 (100)
 }
 
 static Surface* makeHofKeyboard() {
@@ -58,8 +58,12 @@ static Surface* makeHofKeyboard() {
             int y0 = KBD_Y + 10 * r + 1, y1 = y0 + 8;
             drawCap(s, x0, y0, x1, y1, CAP_FACE);
             char label[2] = {KBD_ROWS[r][k], 0};
-            // Hard-edged lettering keeps the cap face one flat colour around the letter.
-            text(s, (x0 + x1 + 1) / 2, y0 + 2, label, 7, 0x000000, MK_ALIGN_CENTRE, true, false);
+            // Clipped to the cap, so a tail like Q's never bridges the gap to the next row.
+            Rect cap{x0, y0, x1 - x0 + 1, y1 - y0 + 1};
+            gfxSetClip(&cap);
+            text(s, (x0 + x1 + 1) / 2, label[0] == '_' ? y0 - 2 : y0 + 1, label, 8, 0x000000,
+                 MK_ALIGN_CENTRE);
+            gfxSetClip(nullptr);
         }
     }
     // Cancel (13-27 x 270-277): a red cross.
@@ -74,7 +78,7 @@ static Surface* makeHofKeyboard() {
     for (int i = 0; i < 4; i++) vline(s, 213 + i, 275 - i, 275 + i, 0x302008);
     // Done (200-220 x 280-290): green, to the right of the last key of its row.
     drawCap(s, 202, 281, 220, 289, 0x70D070);
-    text(s, 211, 283, "OK", 7, 0x082008, MK_ALIGN_CENTRE, true, false);
+    text(s, 211, 282, "OK", 7, 0x082008, MK_ALIGN_CENTRE);
     return s;
 }
 
@@ -252,9 +256,11 @@ static Surface* makeIntroFrame(const Surface* big, int index) {
     // 7 and 8: the title plate rising out of the flash.
     drawIris(s, IRIS_R, 0);
     halo(s, INTRO_W / 2, INTRO_H / 2, 70, 0xE8FCFF, index == 7 ? 200 : 90);
-    plate(s, 6, 50, INTRO_W - 7, 88, 0x3A4A5E, 0x1E2632, 2);
-    titleText(s, INTRO_W / 2, 58, "KORVATRON", 20, index == 7 ? 0xFFF6D0 : 0xFFD870, 0x101820);
-    if (index == 8) text(s, INTRO_W / 2, 96, "THE ENERGY MACHINE", 8, 0x101418, MK_ALIGN_CENTRE);
+    plate(s, 6, 46, INTRO_W - 7, 92, 0x3A4A5E, 0x1E2632, 2);
+    int size = 20;
+    while (size > 10 && mkTextWidth("KORVATRON", size, 1) > INTRO_W - 24) size--;
+    titleText(s, INTRO_W / 2, 54, "KORVATRON", size, index == 7 ? 0xFFF6D0 : 0xFFD870, 0x101820);
+    if (index == 8) text(s, INTRO_W / 2, 80, "THE ENERGY MACHINE", 8, 0x90E8FF, MK_ALIGN_CENTRE);
     return s;
 }
 
