@@ -6,11 +6,12 @@ JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 # Every Debian package the build, the tests and the benchmarks need.
 DEB_PACKAGES := g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev \
                 libsdl2-dev libmikmod-dev libminizip-dev zip python3 libphysfs-dev \
-                libsdl2-gfx-dev libpixman-1-dev imagemagick python3-pil libsdl2-image-dev libstb-dev
+                libsdl2-gfx-dev libpixman-1-dev imagemagick python3-pil libsdl2-image-dev libstb-dev \
+                libfreetype-dev fonts-dejavu-core
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all build deps test sanitize bench clean
+.PHONY: all build deps test sanitize bench clean gamedata-sheet
 
 all: build
 
@@ -44,6 +45,10 @@ bench: deps
 	cmake -S . -B $(BUILD) -DKORVA_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS)
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+
+# A PNG of every generated picture at 2x and the screens composed, for review: $(BUILD)/gamedata-sheet.png
+gamedata-sheet: $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target gamedata-sheet
 
 clean:
 	rm -rf $(BUILD) $(SANBUILD)

@@ -1,0 +1,186 @@
+// The generated game data, checked the way the game reads it: pictures through the TGA loader, the fonts as
+// the game and the engine set them up, the sounds through the sound layer, the archive through the file
+// system. The generator runs into each test's own program folder.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "brask/font.h"
+#include "brask/gfx.h"
+#include "brask/image.h"
+#include "brask/sound.h"
+#include "brask/vfs.h"
+#include "support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kSounds[] = {"Button_Click",    "IntroWav",    "Iris_Open", "Start_Game",
+                               "InGame_Rotation", "InGame_Line", "Slider",    "Option_ChangeDirection"};
+
+bool generate(const std::string& dir) {
+    std::string cmd = std::string("\"") + MKGAMEDATA_EXE + "\" --out \"" + dir + "\" > /dev/null";
+    return std::system(cmd.c_str()) == 0;
+}
+
+// Every file below a folder, by its path relative to it.
+std::map<std::string, std::string> tree(const std::string& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+        if (e.is_regular_file())
+            files[fs::relative(e.path(), dir).generic_string()] = readFile(e.path().string());
+    return files;
+}
+
+// The 0x00RRGGBB pixels of a generated (24-bit, top-down) TGA, straight from its bytes.
+std::vector<uint32_t> tgaPixels(const std::string& bytes) {
+    std::vector<uint32_t> px;
+    for (size_t i = 18; i + 2 < bytes.size(); i += 3)
+        px.push_back((uint8_t)bytes[i] | (uint8_t)bytes[i + 1] << 8 | (uint32_t)(uint8_t)bytes[i + 2] << 16);
+    return px;
+}
+
+class GameData : public testing::Test {
+   protected:
+    TestFolders folders;
+    void SetUp() override { ASSERT_TRUE(generate(folders.prog)); }
+    void TearDown() override { gfxShutdownSurfacePool(); }
+    Surface* load(const std::string& name) { return sfLoadTGA(u16(name).c_str(), pf565, nullptr); }
+};
+
+// The pictures' own sizes and keys are checked with their makers; here: everything written is something the
+// game's loaders take, and nothing it reads is missing.
+TEST_F(GameData, EveryWrittenFileIsOneTheGameLoads) {
+    std::map<std::string, std::string> files = tree(folders.prog);
+    EXPECT_EQ(70u, files.size());  // 60 pictures, the two fonts, 8 sounds
+    int pictures = 0;
+    for (const auto& [rel, bytes] : files) {
+        if (rel.rfind("gamedata/sounds/", 0) == 0) {
+            EXPECT_EQ(".wav", rel.substr(rel.size() - 4)) << rel;
+            continue;
+        }
+        Surface* s = load(rel);
+        EXPECT_NE(nullptr, s) << rel;
+        pictures += s != nullptr;
+        sfFree(s);
+    }
+    EXPECT_EQ(62, pictures);
+}
+
+TEST_F(GameData, GameFontHoldsEveryCharacterAtTheWidthsTheScreensAssume) {
+    std::vector<uint32_t> px = tgaPixels(readFile(folders.prog + "/gamedata/font.tga"));
+    for (uint32_t c : px)  // grey levels: the blue channel is the coverage the engine tints by
+        ASSERT_TRUE((c >> 16) == (c & 255) && ((c >> 8) & 255) == (c & 255)) << std::hex << c;
+
+    Surface* image = load("gamedata/font.tga");
+    ASSERT_NE(nullptr, image);
+    image->colourKey = 0;
+    Font font = {};
+    font.cellWidth = 8, font.cellHeight = 8, font.spacing = 1, font.lineGap = 2;
+    font.proportional = 1, font.coverage = 1, font.image = image;
+    font.columns = 31, font.rows = 2, font.firstChar = 33;
+    ASSERT_EQ(&font, fntBuildGlyphs(&font));
+    EXPECT_EQ(94, font.lastChar);
+    for (int c = 33; c <= 94; c++) {
+        const Glyph& g = font.glyphs[c - 33];
+        EXPECT_LT(g.leftBlank, 8) << "no ink for " << (char)c;
+        if (c >= '0' && c <= '9') {
+            EXPECT_EQ(4, g.width) << (char)c;
+        }
+        if (c >= 'A' && c <= 'Z') {
+            EXPECT_LE(g.width, c == 'M' || c == 'W' ? 7 : 6) << (char)c;
+        }
+    }
+    EXPECT_EQ(5 * 5, fntTextWidth(&font, u"00000"));  // padded scores line up
+    sfFree(image);
+}
+
+TEST_F(GameData, SystemFontIsAFixedGridOfCharacters32To129) {
+    Surface* image = load("SysFont7x14.tga");
+    ASSERT_NE(nullptr, image);
+    EXPECT_EQ(std::make_pair(1 + 14 * 8, 1 + 7 * 15), std::make_pair((int)image->width, (int)image->height));
+    image->colourKey = 0;
+    Font font = {};
+    font.cellWidth = 7, font.cellHeight = 14, font.image = image;
+    font.gapX = 1, font.gapY = 1, font.originX = 1, font.originY = 1;
+    font.columns = 14, font.rows = 7, font.firstChar = 32;
+    ASSERT_EQ(&font, fntBuildGlyphs(&font));
+    EXPECT_EQ(129, font.lastChar);
+    EXPECT_EQ(7 * 3, fntTextWidth(&font, u"i.W"));
+    // The gaps between cells stay background, and every visible ASCII character has ink in its cell.
+    for (int y = 0; y < image->height; y++)
+        for (int x = 0; x < image->width; x++)
+            if (x % 8 == 0 || y % 15 == 0) {
+                ASSERT_EQ(0u, sfGetPixel(image, x, y)) << x << "," << y;
+            }
+    for (int c = 33; c <= 129; c++) {
+        const Glyph& g = font.glyphs[c - 32];
+        int ink = 0;
+        for (int y = 0; y < 14; y++)
+            for (int x = 0; x < 7; x++) ink += sfGetPixel(image, g.x + x, g.y + y) != 0;
+        EXPECT_GT(ink, 0) << "character " << c;
+    }
+    sfFree(image);
+}
+
+TEST_F(GameData, EverySoundLoadsThroughTheSoundLayerAsShortMonoPcm) {
+    ASSERT_EQ(1, sndInit());
+    for (const char* name : kSounds) {
+        std::string rel = std::string("gamedata/sounds/") + name + ".wav",
+                    bytes = readFile(folders.prog + "/" + rel);
+        ASSERT_GT(bytes.size(), 44u) << name;
+        EXPECT_EQ("fmt ", bytes.substr(12, 4));
+        EXPECT_EQ("data", bytes.substr(36, 4));  // right after the 16-byte format
+        EXPECT_EQ(std::string("\x01\x00\x01\x00\x22\x56\x00\x00", 8), bytes.substr(20, 8)) << name;
+        EXPECT_EQ(16, bytes[34]);
+        double seconds = (bytes.size() - 44) / 44100.0;
+        EXPECT_LE(seconds, 4.0) << name;
+        if (std::string(name) == "InGame_Rotation") {
+            EXPECT_NEAR(0.35, seconds, 0.03);
+        }
+        if (std::string(name) == "Button_Click") {
+            EXPECT_LE(seconds, 0.1);
+        }
+        SndSound* s = sndLoadSample(u16(rel).c_str());
+        ASSERT_NE(nullptr, s) << name;
+        EXPECT_EQ(22050, sndGetSampleRate(s));
+        sndFreeSample(s);
+    }
+    sndShutdown();
+}
+
+TEST_F(GameData, GeneratorWritesTheSameBytesEveryRun) {
+    std::string again = folders.root + "/again";
+    ASSERT_TRUE(generate(again));
+    std::map<std::string, std::string> first = tree(folders.prog), second = tree(again);
+    ASSERT_EQ(first.size(), second.size());
+    for (const auto& [rel, bytes] : first) EXPECT_TRUE(second[rel] == bytes) << rel << " differs";
+}
+
+TEST_F(GameData, ArchiveBesideTheProgramServesEveryPictureAndSound) {
+    // What the build placed in the game's folder, the archive moved next to this test's program.
+    EXPECT_EQ(readFile(folders.prog + "/SysFont7x14.tga"), readFile(KORVA_GAME_DIR "/SysFont7x14.tga"));
+    std::map<std::string, std::string> loose = tree(folders.prog + "/gamedata");
+    fs::rename(folders.prog + "/gamedata", folders.root + "/loose");
+    writeFile(folders.prog + "/korvatron.pak", readFile(KORVA_GAME_DIR "/korvatron.pak"));
+    ASSERT_EQ(1, vfsInit());
+    ASSERT_EQ(1, vfsMountDefaults());
+    for (const auto& [rel, bytes] : loose) {
+        VfsFile* f = vfsOpen(u16("gamedata/" + rel).c_str());
+        ASSERT_NE(nullptr, f) << rel;
+        std::string member((size_t)vfsSize(f), '\0');
+        EXPECT_EQ((int32_t)member.size(), vfsReadAll(f, &member[0]));
+        vfsClose(f);
+        EXPECT_TRUE(member == bytes) << rel << " differs in the archive";
+    }
+    fs::remove(folders.prog + "/SysFont7x14.tga");  // the system font stays a loose file only
+    EXPECT_EQ(nullptr, vfsOpen(u"SysFont7x14.tga"));
+    vfsShutdown();
+}
+
+}  // namespace
