@@ -174,10 +174,10 @@ static Surface* makeLoading() {
     Surface* s = canvas(150, 40, KEY);
     shade(s, 0, 0, 150, 40, [](int dx, int dy) -> int64_t {
         int ax = dx < 0 ? -dx : dx;
-        int ex = ax > 110 ? ax - 110 : 0;
+        int ex = ax > 100 ? ax - 100 : 0;
         int d2 = ex * ex + dy * dy;
-        if (d2 > 39 * 39) return -1;
-        if (d2 > 35 * 35) return 0x0A0E14;
+        if (d2 > 37 * 37) return -1;
+        if (d2 > 33 * 33) return 0x0A0E14;
         return lerp(0x5A6C82, 0x262E3A, (dy + 36) * 256 / 72);
     });
     titleText(s, 75, 7, "LOADING", 13, 0xFFD870, 0x101820);
