@@ -63,7 +63,11 @@ int32_t run(Surface* dst, int32_t x, int32_t y, const char* utf8, int32_t pixelH
             int antialias) {
     FT_Face f = face(bold, pixelHeight);
     if (!f || !utf8) return 0;
-    const int32_t ascent = (int32_t)((f->size->metrics.ascender + 63) >> 6);
+    // y is the top of the capitals, wherever the face puts its baseline: text then sits where it is placed.
+    int32_t ascent = (int32_t)((f->size->metrics.ascender + 63) >> 6);
+    if (!FT_Load_Char(f, 'H', antialias ? FT_LOAD_TARGET_NORMAL : FT_LOAD_TARGET_MONO) &&
+        !FT_Render_Glyph(f->glyph, antialias ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO))
+        ascent = f->glyph->bitmap_top;
     const PixelFormatOps* ops = dst ? sfGetFormatOps(dst->format) : nullptr;
     FT_Int32 loadFlags = FT_LOAD_RENDER | (antialias ? FT_LOAD_TARGET_NORMAL : FT_LOAD_TARGET_MONO);
     int32_t pen = 0;

@@ -39,10 +39,19 @@ bool writeAll(const std::string& path, const std::vector<uint8_t>& bytes) {
     return ok;
 }
 
-// 0x00RRGGBB of one pixel, whatever the surface's format.
+// 0x00RRGGBB of one pixel, whatever the surface's format. Channels are rounded up to 8 bits so that the
+// engine's truncating conversion on load gives back the very value that was drawn (a button map must keep its
+// exact raw values; the format's own toRGB rounds down and would lose one step).
 uint32_t pixelRGB(const Surface* s, int32_t x, int32_t y) {
     uint32_t v = sfGetPixel(s, x, y);
-    if (s->format == pfPalette) return s->palette && v < 256 ? s->palette->colours[v] : 0;
+    if (s->format == pfPalette) return s->palette && v < 256 ? s->palette->colours[v] & 0xFFFFFF : 0;
+    const PixelFormatInfo* f = s->info;
+    if (f && f->maxR > 0 && f->maxG > 0 && f->maxB > 0) {
+        auto up = [](uint32_t c, int32_t max) { return (c * 255 + (uint32_t)max - 1) / (uint32_t)max; };
+        return up((v >> f->shiftR) & (uint32_t)f->maxR, f->maxR) << 16 |
+               up((v >> f->shiftG) & (uint32_t)f->maxG, f->maxG) << 8 |
+               up((v >> f->shiftB) & (uint32_t)f->maxB, f->maxB);
+    }
     const PixelFormatOps* ops = sfGetFormatOps(s->format);
     return ops && ops->toRGB ? ops->toRGB(v) & 0xFFFFFF : 0;
 }
