@@ -315,7 +315,7 @@ static Surface* makeQuitSaveResume() {
                          {27, 34, "RESUME", 0xB8F0B0, 0x68B060, 0x40E040}};
     for (const Bar& b : bars) {
         bevel(s, 12, b.y0, 86, b.y1, b.top, b.bottom, 1);
-        text(s, 49, b.y0 + 1, b.word, 8, 0x101418, MK_ALIGN_CENTRE);
+        text(s, 49, b.y0 + 1, b.word, 7, 0x101418, MK_ALIGN_CENTRE);
         glowDisc(s, 92, (b.y0 + b.y1) / 2, 3, 0xFFFFC0, b.lamp);
     }
     glowDisc(s, 6, 22, 2, 0xB0F8FF, 0x2890B0);

@@ -61,8 +61,15 @@ static Surface* makeHofKeyboard() {
             // Clipped to the cap, so a tail like Q's never bridges the gap to the next row.
             Rect cap{x0, y0, x1 - x0 + 1, y1 - y0 + 1};
             gfxSetClip(&cap);
-            text(s, (x0 + x1 + 1) / 2, label[0] == '_' ? y0 - 2 : y0 + 1, label, 8, 0x000000,
-                 MK_ALIGN_CENTRE);
+            if (label[0] == ':') {
+                // Too small for the face's colon: two square dots read better.
+                int cx = (x0 + x1) / 2;
+                fill(s, cx, y0 + 2, cx + 1, y0 + 3, 0x000000);
+                fill(s, cx, y0 + 5, cx + 1, y0 + 6, 0x000000);
+            } else {
+                text(s, (x0 + x1 + 1) / 2, label[0] == '_' ? y0 - 2 : y0 + 1, label, 8, 0x000000,
+                     MK_ALIGN_CENTRE);
+            }
             gfxSetClip(nullptr);
         }
     }
