@@ -158,22 +158,10 @@ inline Surface* cut(const Surface* from, int x, int y, int w, int h) {
     sfCopyRect(from, s, 0, 0, &r);
     return s;
 }
-// Writes gamedata/<name> and frees the surface; counts the files written. The loader turns an 8-bit channel c
-// into c x max / 255 rounded down, so each channel is widened rounding up: every 565 value comes back
-// exactly, which the button map depends on.
+// Writes gamedata/<name> and frees the surface; counts the files written. (The writer widens channels so the
+// loader gives back every raw 565 value exactly, which the button map depends on.)
 inline void save(const std::string& outDir, const char* name, Surface* s, int& count) {
-    Surface* wide = s ? sfCreate(s->width, s->height, pf888, 0, SF_NO_KEY, nullptr) : nullptr;
-    if (wide) {
-        for (int y = 0; y < s->height; y++)
-            for (int x = 0; x < s->width; x++) {
-                uint32_t v = sfGetPixel(s, x, y);
-                uint32_t r = ((v >> 11) * 255 + 30) / 31, g = (((v >> 5) & 63) * 255 + 62) / 63,
-                         b = ((v & 31) * 255 + 30) / 31;
-                sfPutPixel(wide, x, y, (r << 16) | (g << 8) | b);
-            }
-        if (mkWriteTGA(outDir + "/gamedata/" + name, wide)) count++;
-    }
-    sfFree(wide);
+    if (s && mkWriteTGA(outDir + "/gamedata/" + name, s)) count++;
     sfFree(s);
 }
 

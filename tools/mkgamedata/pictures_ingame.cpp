@@ -223,11 +223,11 @@ static Surface* makeSpark(int level) {
 
 static Surface* makeBattery() {
     Surface* s = makeKeyed(18, 10);
-    frame(s, 0, 0, 15, 9, 0x101820);
-    vgrad(s, 1, 1, 14, 8, 0xA0F090, 0x208030);
-    hline(s, 2, 13, 2, 0xD0FFC0);
-    vline(s, 5, 2, 7, 0x185C24);
-    vline(s, 10, 2, 7, 0x185C24);
+    frame(s, 0, 1, 15, 8, 0x101820);
+    vgrad(s, 1, 2, 14, 7, 0xA0F090, 0x208030);
+    hline(s, 2, 13, 3, 0xD0FFC0);
+    vline(s, 5, 3, 6, 0x185C24);
+    vline(s, 10, 3, 6, 0x185C24);
     fill(s, 16, 3, 17, 6, 0x101820);
     return s;
 }
@@ -241,13 +241,13 @@ static Surface* makeTimeSlide() {
 
 static Surface* makeKnob() {
     Surface* s = makeKeyed(32, 12);
-    bevel(s, 1, 0, 30, 11, 0xC8D2DE, 0x5A6676, 2);
-    put(s, 1, 0, KEY);
-    put(s, 30, 0, KEY);
-    put(s, 1, 11, KEY);
-    put(s, 30, 11, KEY);
-    vline(s, 0, 1, 10, 0x2A3442);
-    vline(s, 31, 1, 10, 0x2A3442);
+    bevel(s, 1, 1, 30, 10, 0xC8D2DE, 0x5A6676, 2);
+    put(s, 1, 1, KEY);
+    put(s, 30, 1, KEY);
+    put(s, 1, 10, KEY);
+    put(s, 30, 10, KEY);
+    vline(s, 0, 2, 9, 0x2A3442);
+    vline(s, 31, 2, 9, 0x2A3442);
     // A glowing grip in the middle: the part the eye follows along the track.
     fill(s, 14, 3, 17, 8, 0x1C6078);
     vline(s, 15, 3, 8, 0x90F0FF);
@@ -261,7 +261,7 @@ static Surface* makeBonus() {
     // A pill with hard edges against the key.
     shade(s, 0, 0, 100, 24, [](int dx, int dy) -> int64_t {
         int ax = dx < 0 ? -dx : dx;
-        int ex = ax > 76 ? ax - 76 : 0;
+        int ex = ax > 72 ? ax - 72 : 0;
         int d2 = ex * ex + dy * dy;
         if (d2 > 23 * 23) return -1;
         if (d2 > 20 * 20) return 0x5A3004;
@@ -315,7 +315,7 @@ static Surface* makeQuitSaveResume() {
                          {27, 34, "RESUME", 0xB8F0B0, 0x68B060, 0x40E040}};
     for (const Bar& b : bars) {
         bevel(s, 12, b.y0, 86, b.y1, b.top, b.bottom, 1);
-        text(s, 49, b.y0 + 1, b.word, 8, 0x101418, MK_ALIGN_CENTRE);
+        text(s, 49, b.y0 + 1, b.word, 7, 0x101418, MK_ALIGN_CENTRE);
         glowDisc(s, 92, (b.y0 + b.y1) / 2, 3, 0xFFFFC0, b.lamp);
     }
     glowDisc(s, 6, 22, 2, 0xB0F8FF, 0x2890B0);

@@ -61,8 +61,15 @@ static Surface* makeHofKeyboard() {
             // Clipped to the cap, so a tail like Q's never bridges the gap to the next row.
             Rect cap{x0, y0, x1 - x0 + 1, y1 - y0 + 1};
             gfxSetClip(&cap);
-            text(s, (x0 + x1 + 1) / 2, label[0] == '_' ? y0 - 2 : y0 + 1, label, 8, 0x000000,
-                 MK_ALIGN_CENTRE);
+            if (label[0] == ':') {
+                // Too small for the face's colon: two square dots read better.
+                int cx = (x0 + x1) / 2;
+                fill(s, cx, y0 + 2, cx + 1, y0 + 3, 0x000000);
+                fill(s, cx, y0 + 5, cx + 1, y0 + 6, 0x000000);
+            } else {
+                text(s, (x0 + x1 + 1) / 2, label[0] == '_' ? y0 - 2 : y0 + 1, label, 8, 0x000000,
+                     MK_ALIGN_CENTRE);
+            }
             gfxSetClip(nullptr);
         }
     }
@@ -174,10 +181,10 @@ static Surface* makeLoading() {
     Surface* s = canvas(150, 40, KEY);
     shade(s, 0, 0, 150, 40, [](int dx, int dy) -> int64_t {
         int ax = dx < 0 ? -dx : dx;
-        int ex = ax > 110 ? ax - 110 : 0;
+        int ex = ax > 100 ? ax - 100 : 0;
         int d2 = ex * ex + dy * dy;
-        if (d2 > 39 * 39) return -1;
-        if (d2 > 35 * 35) return 0x0A0E14;
+        if (d2 > 37 * 37) return -1;
+        if (d2 > 33 * 33) return 0x0A0E14;
         return lerp(0x5A6C82, 0x262E3A, (dy + 36) * 256 / 72);
     });
     titleText(s, 75, 7, "LOADING", 13, 0xFFD870, 0x101820);
