@@ -1,17 +1,19 @@
 # Korvatron: one way to build. `make test` is the README's test command and what CI runs.
 BUILD    ?= build
 SANBUILD ?= build-sanitize
+FUZZBUILD ?= build-fuzz
+FUZZ_TIME ?= 30
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Every Debian package the build, the tests and the benchmarks need.
 DEB_PACKAGES := g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev \
                 libsdl2-dev libmikmod-dev libminizip-dev zip python3 libphysfs-dev \
                 libsdl2-gfx-dev libpixman-1-dev imagemagick python3-pil libsdl2-image-dev libstb-dev \
-                libfreetype-dev fonts-dejavu-core
+                libfreetype-dev fonts-dejavu-core clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all build deps test sanitize bench clean gamedata-sheet
+.PHONY: all build deps test sanitize fuzz bench clean gamedata-sheet
 
 all: build
 
@@ -41,6 +43,20 @@ sanitize: deps
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	    ctest --test-dir $(SANBUILD) --output-on-failure -j $(JOBS)
 
+# libFuzzer with ASan/UBSan over every reader of outside bytes, FUZZ_TIME seconds each, one at a time. New
+# inputs go to $(FUZZBUILD)/corpus-<target>, so the committed seeds in fuzz/corpus stay small; findings are
+# written to $(FUZZBUILD) as crash-*, leak-*, timeout-*. Not part of `make test`: the corpora replay there.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZBUILD) -DCMAKE_BUILD_TYPE=Debug -DKORVA_FUZZ=ON -DKORVA_TESTS=OFF
+	cmake --build $(FUZZBUILD) -j $(JOBS) --target fuzz-targets
+	@for t in tga gsf raw archive wav; do \
+	    mkdir -p $(FUZZBUILD)/corpus-$$t && \
+	    echo "== fuzz_$$t ($(FUZZ_TIME) s)" && \
+	    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	    $(FUZZBUILD)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_TIME) -timeout=10 \
+	        -artifact_prefix=$(FUZZBUILD)/ $(FUZZBUILD)/corpus-$$t fuzz/corpus/$$t || exit 1; \
+	done
+
 bench: deps
 	cmake -S . -B $(BUILD) -DKORVA_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS)
@@ -51,4 +67,4 @@ gamedata-sheet: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target gamedata-sheet
 
 clean:
-	rm -rf $(BUILD) $(SANBUILD)
+	rm -rf $(BUILD) $(SANBUILD) $(FUZZBUILD)

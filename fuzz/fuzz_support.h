@@ -1,0 +1,87 @@
+// Shared by the fuzz targets: the headless backend in a private folder, the input written there as a file,
+// and a check that no input leaves tracked memory behind. Under libFuzzer the targets link its main;
+// otherwise replay_main.cpp runs every file it is given through the same entry point.
+#pragma once
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "brask/app.h"
+#include "brask/gfx.h"
+#include "brask/log.h"
+#include "brask/memory.h"
+#include "brask/vfs.h"
+#include "platform/headless.h"
+#include "platform/platform.h"
+
+namespace fuzz {
+
+inline std::string& folder() {
+    static std::string dir;
+    return dir;
+}
+
+inline void removeFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(folder(), ec);
+}
+
+// Once per process: every file the engine touches lives in one fresh folder, the program and documents
+// folders alike, so parallel runs never meet.
+inline void setUp() {
+    if (!folder().empty()) return;
+    char pattern[] = "/tmp/korva-fuzz-XXXXXX";
+    if (!mkdtemp(pattern)) abort();
+    folder() = pattern;
+    atexit(removeFolder);
+    platSetBackend(&platHeadless);
+    headlessSetProgramPath((folder() + "/korvatron").c_str());
+    headlessSetDocumentsFolder(folder().c_str());
+    vfsResetFolders();
+    appInitTimer();
+}
+
+inline std::string path(const char* name) {
+    return folder() + "/" + name;
+}
+
+inline void writeInput(const char* name, const uint8_t* data, size_t size) {
+    std::ofstream out(path(name), std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
+    if (!out) abort();
+}
+
+// Wide name from ASCII, for the engine's char16_t paths.
+inline std::u16string wide(const std::string& s) {
+    return std::u16string(s.begin(), s.end());
+}
+
+// Brackets one input: the log starts afresh (bad input logs a line each time), and whatever the engine
+// allocated for it must be given back by the end.
+struct Input {
+    uint32_t before;
+    Input() {
+        setUp();
+        logReset();
+        before = memGetStats()->unfreedBytes;
+    }
+    ~Input() {
+        gfxShutdownSurfacePool();  // its chunks are the engine's to keep between surfaces, not a leak
+        const uint32_t after = memGetStats()->unfreedBytes;
+        if (after != before) {
+            fprintf(stderr, "tracked memory leaked: %u bytes\n", unsigned(after - before));
+            abort();
+        }
+        if (vfsOpenCount() != 0) {
+            fprintf(stderr, "file handles left open: %d\n", int(vfsOpenCount()));
+            abort();
+        }
+    }
+};
+
+}  // namespace fuzz
