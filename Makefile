@@ -47,7 +47,7 @@ sanitize: deps
 # inputs go to $(FUZZBUILD)/corpus-<target>, so the committed seeds in fuzz/corpus stay small; findings are
 # written to $(FUZZBUILD) as crash-*, leak-*, timeout-*. Not part of `make test`: the corpora replay there.
 fuzz: deps
-	CC=clang CXX=clang++ cmake -S . -B $(FUZZBUILD) -DCMAKE_BUILD_TYPE=Debug -DKORVA_FUZZ=ON -DKORVA_TESTS=OFF
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZBUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVA_FUZZ=ON -DKORVA_TESTS=OFF
 	cmake --build $(FUZZBUILD) -j $(JOBS) --target fuzz-targets
 	@for t in tga gsf raw archive wav; do \
 	    mkdir -p $(FUZZBUILD)/corpus-$$t && \

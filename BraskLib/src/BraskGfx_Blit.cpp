@@ -252,8 +252,13 @@ int32_t sfBlitFrame(const Surface* src, Surface* dst, int32_t x, int32_t y, int3
     // An index past the list draws the whole surface, as sfFrameSize measures it.
     if (frame < 0 || frame >= src->frames.count) return sfBlit(src, dst, x, y);
     const Rect r = static_cast<const Rect*>(src->frames.data)[frame];
-    return sfBlitRect(src, dst, x - int32_t((int64_t(r.width) * src->anchorX + 128) >> 8),
-                      y - int32_t((int64_t(r.height) * src->anchorY + 128) >> 8), &r);
+    // Frames come from files: a huge one puts its anchor past the int32 range. Clamped there it still lies
+    // beyond any surface, so it draws just as little as the true position would.
+    auto place = [](int32_t at, int32_t size, int32_t anchor) {
+        const int64_t p = at - ((int64_t(size) * anchor + 128) >> 8);
+        return int32_t(p < INT32_MIN ? INT32_MIN : p > INT32_MAX ? INT32_MAX : p);
+    };
+    return sfBlitRect(src, dst, place(x, r.width, src->anchorX), place(y, r.height, src->anchorY), &r);
 }
 
 // =====================================================================================================

@@ -393,10 +393,40 @@ int32_t sndGetChannels() {
 // [SECTION] Samples, voices
 //-----------------------------------------------------------------------------
 
+namespace {
+
+// MikMod takes a WAV's data size on trust: a sample that claims more than the file holds loads with its tail
+// missing and crashes the mixer once played. Walks the chunks from the start and leaves the file there; true
+// unless a data chunk runs past the end of the file (anything else is MikMod's to judge).
+bool wavDataInFile(VfsFile* f) {
+    const int64_t size = vfsSize(f);
+    bool fits = true;
+    for (int64_t pos = 12; pos + 8 <= size;) {
+        uint8_t head[8];
+        if (!vfsSeek(f, (int32_t)pos, 0) || vfsRead(f, head, 8) != 8) break;
+        const int64_t len = (int64_t)head[4] | head[5] << 8 | head[6] << 16 | (int64_t)head[7] << 24;
+        if (memcmp(head, "data", 4) == 0) {
+            fits = len <= size - (pos + 8);
+            break;
+        }
+        pos += 8 + len;
+    }
+    vfsSeek(f, 0, 0);
+    return fits;
+}
+
+}  // namespace
+
 SndSound* sndLoadSample(const char16_t* name) {
     if (!name) return nullptr;
     VfsFile* f = vfsOpen(name);
     if (!f) return nullptr;
+    if (!wavDataInFile(f)) {
+        vfsClose(f);
+        logWrite("sndLoadSample: sample data runs past the end of ", 0);
+        logWrite(name, LOG_WIDE | LOG_EOL);
+        return nullptr;
+    }
     SndSound* s = (SndSound*)memAlloc(sizeof(SndSound));
     if (!s) {
         vfsClose(f);
