@@ -395,20 +395,30 @@ int32_t sndGetChannels() {
 
 namespace {
 
-// MikMod takes a WAV's data size on trust: a sample that claims more than the file holds loads with its tail
-// missing and crashes the mixer once played. Walks the chunks from the start and leaves the file there; true
-// unless a data chunk runs past the end of the file (anything else is MikMod's to judge).
+// MikMod takes a WAV's header on trust: a sample that claims more data than the file holds loads with its
+// tail missing and crashes the mixer once played, and a format of no channels or fewer than 8 bits divides by
+// zero while loading; a chunk that runs past the end sends its chunk walk seeking forever. Walks the chunks
+// from the start and leaves the file there; true unless one of those is found (the rest is MikMod's to judge).
 bool wavDataInFile(VfsFile* f) {
     const int64_t size = vfsSize(f);
-    bool fits = true;
+    bool fits = true;  // false: refuse
     for (int64_t pos = 12; pos + 8 <= size;) {
         uint8_t head[8];
         if (!vfsSeek(f, (int32_t)pos, 0) || vfsRead(f, head, 8) != 8) break;
         const int64_t len = (int64_t)head[4] | head[5] << 8 | head[6] << 16 | (int64_t)head[7] << 24;
-        if (memcmp(head, "data", 4) == 0) {
-            fits = len <= size - (pos + 8);
+        if (memcmp(head, "fmt ", 4) == 0 && len >= 16) {
+            uint8_t fmt[16];
+            if (vfsRead(f, fmt, 16) != 16) break;
+            if ((fmt[2] | fmt[3] << 8) == 0 || (fmt[14] | fmt[15] << 8) < 8) {
+                fits = false;
+                break;
+            }
+        }
+        if (len > size - (pos + 8)) {
+            fits = false;
             break;
         }
+        if (memcmp(head, "data", 4) == 0) break;
         pos += 8 + len;
     }
     vfsSeek(f, 0, 0);
@@ -423,7 +433,7 @@ SndSound* sndLoadSample(const char16_t* name) {
     if (!f) return nullptr;
     if (!wavDataInFile(f)) {
         vfsClose(f);
-        logWrite("sndLoadSample: sample data runs past the end of ", 0);
+        logWrite("sndLoadSample: impossible WAV header in ", 0);
         logWrite(name, LOG_WIDE | LOG_EOL);
         return nullptr;
     }
