@@ -399,7 +399,7 @@ namespace {
 // tail missing and crashes the mixer once played, and a format of no channels or fewer than 8 bits divides by
 // zero while loading; a chunk that runs past the end sends its chunk walk seeking forever. Walks the chunks
 // from the start and leaves the file there; true unless one of those is found (the rest is MikMod's to judge).
-bool wavDataInFile(VfsFile* f) {
+bool wavHeaderSafe(VfsFile* f) {
     const int64_t size = vfsSize(f);
     bool fits = true;  // false: refuse
     for (int64_t pos = 12; pos + 8 <= size;) {
@@ -431,12 +431,6 @@ SndSound* sndLoadSample(const char16_t* name) {
     if (!name) return nullptr;
     VfsFile* f = vfsOpen(name);
     if (!f) return nullptr;
-    if (!wavDataInFile(f)) {
-        vfsClose(f);
-        logWrite("sndLoadSample: impossible WAV header in ", 0);
-        logWrite(name, LOG_WIDE | LOG_EOL);
-        return nullptr;
-    }
     SndSound* s = (SndSound*)memAlloc(sizeof(SndSound));
     if (!s) {
         vfsClose(f);
@@ -445,7 +439,7 @@ SndSound* sndLoadSample(const char16_t* name) {
     SndReader reader;
     readerInit(&reader, f);
     // MikMod's loader needs its driver running; a sample loaded before sndInit fails like a bad file.
-    SAMPLE* sample = g_snd.running ? Sample_LoadGeneric(&reader.core) : nullptr;
+    SAMPLE* sample = g_snd.running && wavHeaderSafe(f) ? Sample_LoadGeneric(&reader.core) : nullptr;
     vfsClose(f);
     if (!sample) {
         memFree(s);
