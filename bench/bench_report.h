@@ -11,7 +11,14 @@ class TableReporter : public benchmark::ConsoleReporter {
    public:
     std::map<std::string, double> times;
     void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) times[r.benchmark_name()] = r.GetAdjustedCPUTime();
+        // With repetitions the median stands for the benchmark: one noisy repetition on a shared machine
+        // should not decide a speed-up.
+        for (const Run& r : runs) {
+            if (r.run_type != Run::RT_Aggregate)
+                times[r.benchmark_name()] = r.GetAdjustedCPUTime();
+            else if (r.aggregate_name == "median")
+                times[r.run_name.str()] = r.GetAdjustedCPUTime();
+        }
         ConsoleReporter::ReportRuns(runs);
     }
 };

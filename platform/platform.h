@@ -256,6 +256,9 @@ int32_t platStreamRead(PlatStream* s, void* buffer, int32_t count);         // b
 int32_t platStreamWrite(PlatStream* s, const void* buffer, int32_t count);  // bytes written
 int platStreamSeek(PlatStream* s, int32_t offset, int32_t whence);          // 0 or -1, like fseek
 int32_t platStreamTell(PlatStream* s);                                      // -1 on failure
+// The file's size in bytes without moving the stream (a seek to the end makes the C library read the last
+// block). -1 on failure.
+int32_t platStreamSize(PlatStream* s);
 // Reads at an absolute offset without moving the stream or using its buffer: only for streams that are not
 // written. Bytes read (short only at the end of the file or on an error).
 int32_t platStreamReadAt(PlatStream* s, int32_t offset, void* buffer, int32_t count);

@@ -375,6 +375,12 @@ int platStreamSeek(PlatStream* s, int32_t offset, int32_t whence) {
     return fseek(fileOf(s), offset, kWhence[whence]) == 0 ? 0 : -1;
 }
 
+int32_t platStreamSize(PlatStream* s) {
+    struct stat st;
+    if (!s || fstat(fileno(fileOf(s)), &st) != 0 || st.st_size < 0 || st.st_size > INT32_MAX) return -1;
+    return (int32_t)st.st_size;
+}
+
 int32_t platStreamReadAt(PlatStream* s, int32_t offset, void* buffer, int32_t count) {
     if (!s || !buffer || count <= 0 || offset < 0) return 0;
     int fd = fileno(fileOf(s));

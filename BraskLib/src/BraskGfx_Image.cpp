@@ -19,6 +19,10 @@
 #include "brask/text.h"
 #include "brask/vfs.h"
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 // =====================================================================================================
 // [SECTION] Shared helpers
 // =====================================================================================================
@@ -129,6 +133,7 @@ void logTgaFailure(const char16_t* name, const TgaHeader& h) {
 // One decode: where pixels go and how a run of file pixels becomes destination pixels. The destination is
 // always a plain surface (new, or an exact in-place match), so rows can be addressed directly.
 struct TgaJob;
+// A span stores n file pixels from src at (x, y); a fill stores the one file pixel at src n times.
 typedef void (*TgaSpanFn)(const TgaJob& j, const uint8_t* src, int32_t n, int32_t x, int32_t y);
 
 struct TgaJob {
@@ -136,8 +141,6 @@ struct TgaJob {
     int32_t srcFormat;
     int32_t srcBpp;
     const Palette* map;  // the colour map block (colour-mapped files), else null
-    TgaSpanFn span;      // n file pixels from src
-    TgaSpanFn fill;      // the one file pixel at src, n times
     int32_t width, height;
     int32_t x, rowsDone;  // cursor: column, rows finished in file order
     bool topDown;
@@ -192,13 +195,87 @@ inline uint32_t convertOne(const uint32_t* cache, const uint8_t* p) {
     else
         return gfxConvRGB<S, D>(S::read(p));
 }
+#ifdef __SSE2__
+// Eight pixels 0x..RRGGBB, four to a vector, packed to 565 with the multiply-high forms of x 31 / 255 and
+// x 63 / 255 (the top byte is ignored, so 32-bit pixels need no masking of alpha first).
+inline __m128i pack565x8(__m128i a, __m128i b) {
+    const __m128i m = _mm_set1_epi32(0xFF);
+    const __m128i bl = _mm_packs_epi32(_mm_and_si128(a, m), _mm_and_si128(b, m));
+    const __m128i gr =
+        _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(a, 8), m), _mm_and_si128(_mm_srli_epi32(b, 8), m));
+    const __m128i rd =
+        _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(a, 16), m), _mm_and_si128(_mm_srli_epi32(b, 16), m));
+    const __m128i m5 = _mm_set1_epi16(int16_t(kGfxMulHi8To5)), m6 = _mm_set1_epi16(int16_t(kGfxMulHi8To6));
+    return _mm_or_si128(
+        _mm_or_si128(_mm_slli_epi16(_mm_mulhi_epu16(rd, m5), 11), _mm_slli_epi16(_mm_mulhi_epu16(gr, m6), 5)),
+        _mm_mulhi_epu16(bl, m5));
+}
+// Four 3-byte pixels from a 16-byte load into the low bytes of four lanes; reads 4 bytes past them.
+inline __m128i load888x4(const uint8_t* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return _mm_unpacklo_epi64(_mm_unpacklo_epi32(v, _mm_srli_si128(v, 3)),
+                              _mm_unpacklo_epi32(_mm_srli_si128(v, 6), _mm_srli_si128(v, 9)));
+}
+#endif
+
+// How many leading pixels of a span the vector loop takes; the rest go one by one. 3-byte pixels are read 16
+// bytes at a time, so that loop stops while the last load still ends inside the span.
+template <class S, class D>
+inline int32_t spanVector(const uint8_t* src, uint8_t* d, int32_t n) {
+#ifdef __SSE2__
+    if constexpr (std::is_same_v<D, Fmt565> && (std::is_same_v<S, Fmt888> || std::is_same_v<S, Fmt8888>)) {
+        int32_t i = 0;
+        for (; i + (S::bpp == 3 ? 10 : 8) <= n; i += 8, src += 8 * S::bpp, d += 16) {
+            __m128i a, b;
+            if constexpr (S::bpp == 3) {
+                a = load888x4(src);
+                b = load888x4(src + 12);
+            } else {
+                a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+                b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16));
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), pack565x8(a, b));
+        }
+        return i;
+    } else if constexpr (std::is_same_v<D, Fmt565> && std::is_same_v<S, Fmt555>) {
+        // Green x 63 / 31 is 2g, plus one when g is 31; red and blue keep their fields, the top bit goes.
+        const __m128i keep = _mm_set1_epi16(0x7FE0), blue = _mm_set1_epi16(0x1F);
+        const __m128i green = _mm_set1_epi16(0x3E0), low = _mm_set1_epi16(0x20);
+        int32_t i = 0;
+        for (; i + 8 <= n; i += 8, src += 16, d += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+            const __m128i full = _mm_cmpeq_epi16(_mm_and_si128(v, green), green);
+            const __m128i o =
+                _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm_and_si128(v, keep), 1), _mm_and_si128(v, blue)),
+                             _mm_and_si128(full, low));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), o);
+        }
+        return i;
+    }
+#endif
+    (void)src, (void)d, (void)n;
+    return 0;
+}
+
 // The job's fields are copied to locals first: stores through a byte pointer may alias anything, so the
 // compiler would otherwise reload them for every pixel.
 template <class S, class D>
 void spanFast(const TgaJob& j, const uint8_t* src, int32_t n, int32_t x, int32_t y) {
     uint8_t* d = j.s->pixels + int64_t(y) * j.s->rowPitch + int64_t(x) * D::bpp;
     const uint32_t* cache = j.map ? j.map->cache : nullptr;
-    for (int32_t i = 0; i < n; i++, src += S::bpp, d += D::bpp) D::write(d, convertOne<S, D>(cache, src));
+    int32_t i = spanVector<S, D>(src, d, n);
+    src += int64_t(i) * S::bpp;
+    d += int64_t(i) * D::bpp;
+    if constexpr (std::is_same_v<S, PalSrc> && D::bpp == 2) {
+        // Four indices per load and four pixels per store.
+        for (; i + 4 <= n; i += 4, src += 4, d += 8) {
+            const uint64_t v = uint64_t(cache[src[0]] & 0xFFFF) | uint64_t(cache[src[1]] & 0xFFFF) << 16 |
+                               uint64_t(cache[src[2]] & 0xFFFF) << 32 |
+                               uint64_t(cache[src[3]] & 0xFFFF) << 48;
+            memcpy(d, &v, 8);
+        }
+    }
+    for (; i < n; i++, src += S::bpp, d += D::bpp) D::write(d, convertOne<S, D>(cache, src));
 }
 template <class S, class D>
 void fillFast(const TgaJob& j, const uint8_t* src, int32_t n, int32_t x, int32_t y) {
@@ -207,42 +284,18 @@ void fillFast(const TgaJob& j, const uint8_t* src, int32_t n, int32_t x, int32_t
     for (int32_t i = 0; i < n; i++, d += D::bpp) D::write(d, v);
 }
 
-struct TgaFastPair {
-    TgaSpanFn span, fill;
-};
-template <class S>
-constexpr TgaFastPair kFastRow[5] = {{spanFast<S, Fmt444>, fillFast<S, Fmt444>},
-                                     {spanFast<S, Fmt555>, fillFast<S, Fmt555>},
-                                     {spanFast<S, Fmt565>, fillFast<S, Fmt565>},
-                                     {spanFast<S, Fmt888>, fillFast<S, Fmt888>},
-                                     {spanFast<S, Fmt8888>, fillFast<S, Fmt8888>}};
-
-// Indexed by the source format and then the destination format from pf444 to pf8888.
-const TgaFastPair* fastRow(int32_t srcFormat) {
-    switch (srcFormat) {
-        case pfPalette:
-            return kFastRow<PalSrc>;
-        case pf555:
-            return kFastRow<Fmt555>;
-        case pf888:
-            return kFastRow<Fmt888>;
-        case pf8888:
-            return kFastRow<Fmt8888>;
-        default:
-            return nullptr;
-    }
-}
-
 // Stores n file pixels (or one pixel n times) at the cursor; a run that leaves a row carries on at column 0
-// of the next row in file order.
-void tgaEmit(TgaJob& j, const uint8_t* src, int64_t n, bool repeat) {
+// of the next row in file order. The span functions are template arguments so the fast ones inline into
+// the packet loop: most packets are short, and a call through a pointer for each cost as much as the pixels.
+template <TgaSpanFn Span, TgaSpanFn Fill>
+inline void tgaEmit(TgaJob& j, const uint8_t* src, int64_t n, bool repeat) {
     while (n > 0 && j.rowsDone < j.height) {
         const int32_t k = int32_t(n < j.width - j.x ? n : j.width - j.x);
         const int32_t y = j.topDown ? j.rowsDone : j.height - 1 - j.rowsDone;
         if (repeat) {
-            j.fill(j, src, k, j.x, y);
+            Fill(j, src, k, j.x, y);
         } else {
-            j.span(j, src, k, j.x, y);
+            Span(j, src, k, j.x, y);
             src += int64_t(k) * j.srcBpp;
         }
         j.x += k;
@@ -259,6 +312,7 @@ int64_t tgaPixelsLeft(const TgaJob& j) {
 }
 
 // Run-length packets from p; false when the data ends before the last pixel.
+template <TgaSpanFn Span, TgaSpanFn Fill>
 bool tgaDecodeRLE(TgaJob& j, const uint8_t* p, const uint8_t* end) {
     while (j.rowsDone < j.height) {
         if (p >= end) return false;
@@ -268,15 +322,48 @@ bool tgaDecodeRLE(TgaJob& j, const uint8_t* p, const uint8_t* end) {
         const int64_t n = count < left ? count : left;
         if (hdr & 0x80) {
             if (end - p < j.srcBpp) return false;
-            tgaEmit(j, p, n, true);
+            tgaEmit<Span, Fill>(j, p, n, true);
             p += j.srcBpp;
         } else {
             if (end - p < n * j.srcBpp) return false;
-            tgaEmit(j, p, n, false);
+            tgaEmit<Span, Fill>(j, p, n, false);
             p += n * j.srcBpp;
         }
     }
     return true;
+}
+
+// The pixels after the colour map, plain or run-length; false when the data ends too soon.
+typedef bool (*TgaPixelsFn)(TgaJob& j, const uint8_t* p, const uint8_t* end, bool rle);
+template <TgaSpanFn Span, TgaSpanFn Fill>
+bool tgaPixels(TgaJob& j, const uint8_t* p, const uint8_t* end, bool rle) {
+    if (rle) return tgaDecodeRLE<Span, Fill>(j, p, end);
+    const int64_t pixels = int64_t(j.width) * j.height;
+    if (end - p < pixels * j.srcBpp) return false;
+    tgaEmit<Span, Fill>(j, p, pixels, false);
+    return true;
+}
+
+template <class S>
+constexpr TgaPixelsFn kFastRow[5] = {
+    tgaPixels<spanFast<S, Fmt444>, fillFast<S, Fmt444>>, tgaPixels<spanFast<S, Fmt555>, fillFast<S, Fmt555>>,
+    tgaPixels<spanFast<S, Fmt565>, fillFast<S, Fmt565>>, tgaPixels<spanFast<S, Fmt888>, fillFast<S, Fmt888>>,
+    tgaPixels<spanFast<S, Fmt8888>, fillFast<S, Fmt8888>>};
+
+// Indexed by the source format and then the destination format from pf444 to pf8888.
+const TgaPixelsFn* fastRow(int32_t srcFormat) {
+    switch (srcFormat) {
+        case pfPalette:
+            return kFastRow<PalSrc>;
+        case pf555:
+            return kFastRow<Fmt555>;
+        case pf888:
+            return kFastRow<Fmt888>;
+        case pf8888:
+            return kFastRow<Fmt8888>;
+        default:
+            return nullptr;
+    }
 }
 
 enum TgaStatus { TGA_OK, TGA_FAIL, TGA_FAIL_REPORT };
@@ -380,22 +467,13 @@ TgaStatus tgaDecode(VfsFile* f, const TgaHeader& h, int32_t format, Surface* giv
         j.srcFormat = srcFormat;
         j.srcBpp = srcBpp;
         j.map = map;
-        j.span = spanRef;
-        j.fill = fillRef;
         j.width = int32_t(h.width);
         j.height = int32_t(h.height);
         j.topDown = (h.descriptor & 0x20) != 0;
-        if (g_gfx.fastPaths && wanted >= pf444 && wanted <= pf8888) {
-            const TgaFastPair& fp = fastRow(srcFormat)[wanted - pf444];
-            j.span = fp.span;
-            j.fill = fp.fill;
-        }
-        if (rle) {
-            if (!tgaDecodeRLE(j, p, end)) break;
-        } else {
-            if (end - p < pixels * srcBpp) break;
-            tgaEmit(j, p, pixels, false);
-        }
+        TgaPixelsFn decode = tgaPixels<spanRef, fillRef>;
+        if (g_gfx.fastPaths && wanted >= pf444 && wanted <= pf8888)
+            decode = fastRow(srcFormat)[wanted - pf444];
+        if (!decode(j, p, end, rle)) break;
         ok = true;
     } while (false);
     memFree(data);

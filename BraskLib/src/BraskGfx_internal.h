@@ -135,6 +135,11 @@ inline uint32_t gfxScaleChannel(uint32_t c) {
     }
 }
 
+// An 8-bit channel x 31 / 255 and x 63 / 255 (truncating) as one 16-bit multiply-high, (c x M) >> 16: the
+// smallest multipliers that equal the division for all 256 inputs (the tests check every one). SIMD loops
+// use them where a division has no instruction.
+constexpr uint32_t kGfxMulHi8To5 = 7968, kGfxMulHi8To6 = 16192;
+
 // One step from format S to format D: each channel x D's max / S's max, alpha dropped.
 template <class S, class D>
 inline uint32_t gfxConvRGB(uint32_t v) {

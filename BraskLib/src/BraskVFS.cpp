@@ -235,9 +235,7 @@ static VfsFile* openLoose(VfsFile* slot, const char16_t* name) {
     if (!s) s = platStreamOpen(slot->path, "rb");
     if (!s) return nullptr;
     installLoose(slot, s);
-    int32_t size = 0;
-    if (platStreamSeek(s, 0, 2) == 0) size = platStreamTell(s);
-    platStreamSeek(s, 0, 0);
+    const int32_t size = platStreamSize(s);
     slot->size = size < 0 ? 0 : size;
     return slot;
 }

@@ -1,5 +1,6 @@
 // The TGA reader against files written by ImageMagick and Pillow, and against hand-made files for what no
 // tool writes (runs across rows, ID fields, long or short colour maps, hostile sizes).
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -102,6 +103,58 @@ TEST_F(Img, ToolWrittenFilesDecodeToTheConvertersValuesOnEveryPath) {
                 ASSERT_EQ(engineRGB(w, w.v[i]), p->palette->colours[sfGetPixel(p, i % w.w, i / w.w)]);
         }
         sfFree(p);
+    }
+}
+
+TEST(ImgArithmetic, MultiplyHighFormsEqualTheTruncatingDivisions) {
+    for (uint32_t c = 0; c < 256; c++) {
+        ASSERT_EQ(c * 31 / 255, (c * kGfxMulHi8To5) >> 16) << c;
+        ASSERT_EQ(c * 63 / 255, (c * kGfxMulHi8To6) >> 16) << c;
+    }
+}
+
+// Every 16-bit value, every 8-bit value in each channel and every index, in files whose odd width leaves
+// tails after the vector loops and whose packets (literal and repeat, up to 128 long) run across rows:
+// the fast paths must give the reference's bytes for every direct format.
+TEST_F(Img, FastPathsEqualTheReferenceForEveryPixelValue) {
+    const int w = 251, h = 262;  // 65762 pixels: all 65536 values of two bytes
+    std::string map;
+    for (int i = 0; i < 256; i++) map += bgr(uint32_t(i * 0x9E3779B1u) >> 8);
+    for (int bits : {8, 16, 24, 32}) {
+        std::vector<std::string> px;
+        for (int i = 0; i < w * h; i++) {
+            const uint32_t v = uint32_t(i) & 0xFFFF, r = uint32_t(i * 37 + i / 65536) & 255;
+            px.push_back(bits == 8    ? std::string(1, char(v & 255))
+                         : bits == 16 ? le16(v)
+                         : bits == 24 ? bgr(r << 16 | v)
+                                      : le32(0x5A000000u | r << 16 | v));
+        }
+        std::string plain, rle;
+        for (const auto& p : px) plain += p;
+        for (int i = 0, k = 0; i < w * h; k++) {
+            const int n = std::min(w * h - i, 1 + k * 37 % 128);
+            rle += char((k % 3 == 2 ? 0x80 : 0) | (n - 1));
+            for (int e = 0; e < (k % 3 == 2 ? 1 : n); e++) rle += px[i + e];
+            i += n;
+        }
+        const bool mapped = bits == 8;
+        put("all.tga",
+            tgaHeader(mapped ? 1 : 2, bits, w, h, 0, 0, mapped, mapped ? 256 : 0, mapped ? 24 : 0) +
+                (mapped ? map : "") + plain);
+        put("allrle.tga",
+            tgaHeader(mapped ? 9 : 10, bits, w, h, 0, 0, mapped, mapped ? 256 : 0, mapped ? 24 : 0) +
+                (mapped ? map : "") + rle);
+        for (const char16_t* name : {u"all.tga", u"allrle.tga"})
+            for (int f = pf444; f <= pf8888; f++) {
+                gfxSetFastPaths(1);
+                Surface* a = sfLoadTGA(name, f, nullptr);
+                gfxSetFastPaths(0);
+                Surface* b = sfLoadTGA(name, f, nullptr);
+                ASSERT_TRUE(a && b);
+                EXPECT_EQ(0, memcmp(a->pixels, b->pixels, a->dataSize)) << bits << " bits, format " << f;
+                sfFree(a);
+                sfFree(b);
+            }
     }
 }
 
