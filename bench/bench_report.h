@@ -11,7 +11,14 @@ class TableReporter : public benchmark::ConsoleReporter {
    public:
     std::map<std::string, double> times;
     void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) times[r.benchmark_name()] = r.GetAdjustedCPUTime();
+        // With repetitions the median stands for the benchmark: on a shared machine it shrugs off the
+        // repetitions that another process slowed down.
+        for (const Run& r : runs) {
+            if (r.run_type != Run::RT_Aggregate)
+                times[r.benchmark_name()] = r.GetAdjustedCPUTime();
+            else if (r.aggregate_name == "median")
+                times[r.run_name.str()] = r.GetAdjustedCPUTime();
+        }
         ConsoleReporter::ReportRuns(runs);
     }
 };
