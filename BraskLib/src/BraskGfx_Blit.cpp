@@ -62,6 +62,30 @@ bool gfxClipBlit(const Surface* src, const Surface* dst, int32_t* x, int32_t* y,
 // [SECTION] Pixel loops (specialised and per-pixel)
 // =====================================================================================================
 
+// gfxConvRGB as three lookups, one per source channel: the same values, built from the same formula at
+// compile time, for the rows whose 24-bit stores keep the conversion from vectorising.
+template <class S, class D>
+struct ConvTables {
+    uint32_t r[S::mR + 1], g[S::mG + 1], b[S::mB + 1];
+    constexpr ConvTables() : r(), g(), b() {
+        for (uint32_t c = 0; c <= S::mR; c++) r[c] = gfxScaleChannel<S::mR, D::mR>(c) << D::sR;
+        for (uint32_t c = 0; c <= S::mG; c++) g[c] = gfxScaleChannel<S::mG, D::mG>(c) << D::sG;
+        for (uint32_t c = 0; c <= S::mB; c++) b[c] = gfxScaleChannel<S::mB, D::mB>(c) << D::sB;
+    }
+};
+template <class S, class D>
+static constexpr ConvTables<S, D> kConvTables{};
+
+template <class S, class D>
+static inline uint32_t convByTable(uint32_t v) {
+    if constexpr (std::is_same_v<S, D>) {
+        return v;
+    } else {
+        const ConvTables<S, D>& t = kConvTables<S, D>;
+        return t.r[(v >> S::sR) & S::mR] | t.g[(v >> S::sG) & S::mG] | t.b[(v >> S::sB) & S::mB];
+    }
+}
+
 template <class S, class D, bool Keyed, int Mode, bool Packed>
 static inline void rgbRow(const uint8_t* sp, int32_t sStep, uint8_t* dp, int32_t dStep, int32_t w,
                           const BlitJob& j) {
@@ -72,10 +96,10 @@ static inline void rgbRow(const uint8_t* sp, int32_t sStep, uint8_t* dp, int32_t
     if constexpr (Packed && D::bpp == 3 && Mode == 0 && !Keyed) {
         // Four 24-bit pixels as three 32-bit stores rather than twelve byte stores.
         for (; i + 4 <= w; i += 4) {
-            const uint32_t a = gfxConvRGB<S, D>(S::read(sp + i * S::bpp));
-            const uint32_t b = gfxConvRGB<S, D>(S::read(sp + (i + 1) * S::bpp));
-            const uint32_t c = gfxConvRGB<S, D>(S::read(sp + (i + 2) * S::bpp));
-            const uint32_t d = gfxConvRGB<S, D>(S::read(sp + (i + 3) * S::bpp));
+            const uint32_t a = convByTable<S, D>(S::read(sp + i * S::bpp));
+            const uint32_t b = convByTable<S, D>(S::read(sp + (i + 1) * S::bpp));
+            const uint32_t c = convByTable<S, D>(S::read(sp + (i + 2) * S::bpp));
+            const uint32_t d = convByTable<S, D>(S::read(sp + (i + 3) * S::bpp));
             gfxStore32(dp + 3 * i, a | (b << 24));
             gfxStore32(dp + 3 * i + 4, (b >> 8) | (c << 16));
             gfxStore32(dp + 3 * i + 8, (c >> 16) | (d << 8));

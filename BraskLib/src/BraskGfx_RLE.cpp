@@ -6,6 +6,8 @@
 #include "BraskGfx_internal.h"
 #include "brask/memory.h"
 
+#include <cstddef>
+
 enum { RLE_SKIP = 1, RLE_LITERAL = 2, RLE_FILL = 3, RLE_MAX_RUN = 8192 };
 
 static uint8_t* putHeader(uint8_t* p, int32_t type, int32_t count) {
@@ -120,28 +122,54 @@ static inline void copyRun(uint8_t* d, const uint8_t* s, size_t n) {
 // Same format, copy mode: literal runs move as bytes, fills are plain stores.
 template <int Bpp>
 struct PlainDraw {
+    static constexpr int srcBpp = Bpp, dstBpp = Bpp;
     void literal(uint8_t* dp, const uint8_t* sp, int32_t n) const { copyRun(dp, sp, size_t(n) * Bpp); }
     void fill(uint8_t* dp, const uint8_t* sp, int32_t n) const {
-        if constexpr (Bpp == 3) {
-            for (int32_t i = 0; i < n; i++) memcpy(dp + 3 * i, sp, 3);
-        } else {
-            // A 16-byte pattern of the pixel; the last store may overlap the one before, which stays exact
-            // because every store starts on a pixel boundary.
+        if constexpr (Bpp == 2 || Bpp == 4) {
+            // The pixel repeated across 16 bytes; the last store may overlap the one before, which stays
+            // exact because every store starts on a pixel boundary. Fills hold 4 pixels or more, so only a
+            // clipped one is shorter than 8 bytes.
+            const uint64_t half = Bpp == 2 ? uint64_t(gfxLoad16(sp)) * 0x0001000100010001ull
+                                           : uint64_t(gfxLoad32(sp)) * 0x0000000100000001ull;
+            const uint64_t pat[2] = {half, half};
             const size_t bytes = size_t(n) * Bpp;
-            if (bytes < 16) {
-                for (int32_t i = 0; i < n; i++) memcpy(dp + Bpp * i, sp, Bpp);
-                return;
+            if (bytes >= 16) {
+                for (size_t i = 0; i + 16 < bytes; i += 16) memcpy(dp + i, pat, 16);
+                memcpy(dp + bytes - 16, pat, 16);
+            } else if (bytes >= 8) {
+                memcpy(dp, pat, 8);
+                memcpy(dp + bytes - 8, pat, 8);
+            } else {
+                for (int32_t i = 0; i < n; i++) memcpy(dp + Bpp * i, pat, Bpp);
             }
-            uint8_t pat[16];
-            for (int k = 0; k < 16; k += Bpp) memcpy(pat + k, sp, Bpp);
-            for (size_t i = 0; i + 16 < bytes; i += 16) memcpy(dp + i, pat, 16);
-            memcpy(dp + bytes - 16, pat, 16);
+        } else {
+            for (int32_t i = 0; i < n; i++) memcpy(dp + Bpp * i, sp, Bpp);
         }
+    }
+};
+
+// Same direct-colour format, a blending mode: the blend inlined from the specialised loops' templates
+// instead of a call through the table per pixel.
+template <class F, int Mode>
+struct BlendDraw {
+    static constexpr int srcBpp = F::bpp, dstBpp = F::bpp;
+    int32_t opacity;
+    uint32_t colour;
+    void literal(uint8_t* dp, const uint8_t* sp, int32_t n) const {
+        for (int32_t i = 0; i < n; i++)
+            F::write(dp + i * F::bpp, gfxBlendRGB<F, Mode>(F::read(dp + i * F::bpp), F::read(sp + i * F::bpp),
+                                                           opacity, colour));
+    }
+    void fill(uint8_t* dp, const uint8_t* sp, int32_t n) const {
+        const uint32_t v = F::read(sp);
+        for (int32_t i = 0; i < n; i++)
+            F::write(dp + i * F::bpp, gfxBlendRGB<F, Mode>(F::read(dp + i * F::bpp), v, opacity, colour));
     }
 };
 
 // Any other case: pixels converted to the destination's format and blended as the state asks.
 struct RleDraw {
+    static constexpr int srcBpp = 0, dstBpp = 0;  // known only at run time
     const Surface* src;
     Surface* dst;
     int32_t sbpp, dbpp;
@@ -169,8 +197,7 @@ struct RleDraw {
 
 struct RleRows {
     const uint8_t* table;  // row end offsets, 16- or 32-bit
-    bool wide;
-    const uint8_t* data;  // packets
+    const uint8_t* data;   // packets
     uint32_t dataLen;
     int32_t sbpp, dbpp;
     int32_t c0, c1;  // visible source columns [c0, c1)
@@ -179,47 +206,122 @@ struct RleRows {
     int32_t dstPitch;
 };
 
-static inline uint32_t rowEnd(const RleRows& q, int32_t row) {
-    if (q.wide) {
+template <bool Wide>
+static inline uint32_t rowEnd(const uint8_t* table, int32_t row) {
+    if constexpr (Wide) {
         uint32_t e;
-        memcpy(&e, q.table + row * 4, 4);
+        memcpy(&e, table + row * 4, 4);
+        return e;
+    } else {
+        uint16_t e;
+        memcpy(&e, table + row * 2, 2);
         return e;
     }
-    uint16_t e;
-    memcpy(&e, q.table + row * 2, 2);
-    return e;
+}
+
+// Each visible row starts at its own offset from the row table. Nearly every packet lies wholly inside the
+// visible columns and is drawn as it stands; only one straddling a clipped edge is cut. Every header and
+// payload is checked against the row's end, so a damaged stream stops its row instead of reading on.
+template <bool Wide, class Draw>
+static void walkRows(const RleRows& q, const Draw& d) {
+    // Bytes per pixel as constants where the drawer fixes them, so the offsets below become shifts.
+    const int32_t sbpp = Draw::srcBpp ? Draw::srcBpp : q.sbpp, dbpp = Draw::dstBpp ? Draw::dstBpp : q.dbpp;
+    const int32_t c0 = q.c0, c1 = q.c1;
+    uint8_t* dRow = q.dst;
+    uint32_t start = q.row0 > 0 ? rowEnd<Wide>(q.table, q.row0 - 1) : 0;
+    for (int32_t r = 0; r < q.rows; r++, dRow += q.dstPitch) {
+        const uint32_t end = rowEnd<Wide>(q.table, q.row0 + r);
+        const uint32_t from = start;
+        start = end;
+        if (end > q.dataLen || from > end) continue;  // a damaged table: draw nothing of this row
+        const uint8_t* p = q.data + from;
+        const uint8_t* const e = q.data + end;
+        int32_t col = 0;
+        while (e - p >= 2) {
+            const uint32_t b0 = p[0];
+            const int32_t count = int32_t(((b0 & 31) << 8) | p[1]) + 1;
+            const uint32_t kind = b0 >> 5;  // 0x80 | type << 5: 4 ends the row, below 4 is no header
+            if (kind == (4 | RLE_SKIP)) {
+                p += 2;
+                col += count;
+                if (col >= c1) break;
+                continue;
+            }
+            if (kind < (4 | RLE_LITERAL)) break;
+            const uint8_t* pay = p + 2;
+            const bool lit = kind == (4 | RLE_LITERAL);
+            const ptrdiff_t size = lit ? ptrdiff_t(count) * sbpp : sbpp;
+            if (e - pay < size) break;
+            p = pay + size;
+            if (col >= c0 && col + count <= c1) {
+                uint8_t* dp = dRow + (col - c0) * dbpp;
+                if (lit)
+                    d.literal(dp, pay, count);
+                else
+                    d.fill(dp, pay, count);
+            } else {
+                const int32_t a = col > c0 ? col : c0, b = col + count < c1 ? col + count : c1;
+                if (a < b) {
+                    uint8_t* dp = dRow + (a - c0) * dbpp;
+                    if (lit)
+                        d.literal(dp, pay + (a - col) * sbpp, b - a);
+                    else
+                        d.fill(dp, pay, b - a);
+                }
+            }
+            col += count;
+            if (col >= c1) break;
+        }
+    }
 }
 
 template <class Draw>
-static void walkRows(const RleRows& q, const Draw& d) {
-    uint8_t* dRow = q.dst;
-    for (int32_t r = 0; r < q.rows; r++, dRow += q.dstPitch) {
-        const int32_t row = q.row0 + r;
-        uint32_t pos = row > 0 ? rowEnd(q, row - 1) : 0;
-        const uint32_t end = rowEnd(q, row);
-        if (end > q.dataLen || pos > end) continue;  // a damaged table: draw nothing of this row
-        int32_t col = 0;
-        while (col < q.c1 && pos + 2 <= end) {
-            const uint8_t b0 = q.data[pos], b1 = q.data[pos + 1];
-            const int32_t type = (b0 >> 5) & 3;
-            if (!(b0 & 0x80) || type == 0) break;
-            const int32_t count = (((b0 & 31) << 8) | b1) + 1;
-            const uint32_t payload = type == RLE_LITERAL ? uint32_t(count) * uint32_t(q.sbpp)
-                                     : type == RLE_FILL  ? uint32_t(q.sbpp)
-                                                         : 0;
-            if (pos + 2 + payload > end) break;
-            const int32_t a = col > q.c0 ? col : q.c0, b = col + count < q.c1 ? col + count : q.c1;
-            if (a < b && type != RLE_SKIP) {
-                const uint8_t* pay = q.data + pos + 2;
-                uint8_t* dp = dRow + (a - q.c0) * q.dbpp;
-                if (type == RLE_LITERAL)
-                    d.literal(dp, pay + (a - col) * q.sbpp, b - a);
-                else
-                    d.fill(dp, pay, b - a);
-            }
-            col += count;
-            pos += 2 + payload;
-        }
+static void walk(const RleRows& q, bool wide, const Draw& d) {
+    if (wide)
+        walkRows<true>(q, d);
+    else
+        walkRows<false>(q, d);
+}
+
+template <class F>
+static bool walkBlended(const RleRows& q, bool wide, int32_t mode) {
+    const int32_t opacity = g_gfx.opacity;
+    const uint32_t colour = g_gfx.colour;
+    switch (mode) {
+        case 1:
+            walk(q, wide, BlendDraw<F, 1>{opacity, colour});
+            return true;
+        case 2:
+            walk(q, wide, BlendDraw<F, 2>{opacity, colour});
+            return true;
+        case 3:
+            walk(q, wide, BlendDraw<F, 3>{opacity, colour});
+            return true;
+        case 4:
+            walk(q, wide, BlendDraw<F, 4>{opacity, colour});
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Same format and a blending mode: the inlined blends where the specialised loops have them (the fast
+// paths switch), else false for the per-pixel drawer.
+static bool walkSameFormat(const RleRows& q, bool wide, int32_t format, int32_t mode) {
+    if (!g_gfx.fastPaths) return false;
+    switch (format) {
+        case pf444:
+            return walkBlended<Fmt444>(q, wide, mode);
+        case pf555:
+            return walkBlended<Fmt555>(q, wide, mode);
+        case pf565:
+            return walkBlended<Fmt565>(q, wide, mode);
+        case pf888:
+            return walkBlended<Fmt888>(q, wide, mode);
+        case pf8888:
+            return walkBlended<Fmt8888>(q, wide, mode);
+        default:
+            return false;
     }
 }
 
@@ -235,7 +337,6 @@ int32_t sfBlitRLE(const Surface* src, Surface* dst, int32_t x, int32_t y, const 
     if (tableSize > src->dataSize) return 1;
     RleRows q;
     q.table = src->pixels;
-    q.wide = src->rleWideRows;
     q.data = src->pixels + tableSize;
     q.dataLen = src->dataSize - tableSize;
     q.sbpp = sbpp;
@@ -246,24 +347,26 @@ int32_t sfBlitRLE(const Surface* src, Surface* dst, int32_t x, int32_t y, const 
     q.rows = h;
     q.dst = sfPixelAddress(dst, x, y);
     q.dstPitch = dst->rowPitch;
+    const bool wide = src->rleWideRows;
     const int32_t mode = g_gfx.drawMode;
     if (src->format == dst->format && mode == 0) {
         switch (dbpp) {
             case 1:
-                walkRows(q, PlainDraw<1>());
+                walk(q, wide, PlainDraw<1>());
                 break;
             case 2:
-                walkRows(q, PlainDraw<2>());
+                walk(q, wide, PlainDraw<2>());
                 break;
             case 3:
-                walkRows(q, PlainDraw<3>());
+                walk(q, wide, PlainDraw<3>());
                 break;
             default:
-                walkRows(q, PlainDraw<4>());
+                walk(q, wide, PlainDraw<4>());
                 break;
         }
         return 1;
     }
+    if (src->format == dst->format && walkSameFormat(q, wide, dst->format, mode)) return 1;
     RleDraw d = {src,
                  dst,
                  sbpp,
@@ -272,6 +375,6 @@ int32_t sfBlitRLE(const Surface* src, Surface* dst, int32_t x, int32_t y, const 
                  sfGetFormatOps(dst->format)->read,
                  sfGetFormatOps(dst->format)->write,
                  mode ? gfxGetBlend(dst->format, mode) : nullptr};
-    walkRows(q, d);
+    walk(q, wide, d);
     return 1;
 }

@@ -127,7 +127,7 @@ using Fmt8888 = RgbFmt<pf8888, 4, 16, 8, 0, 255, 255, 255, 0xFF000000u>;
 // channel x To / From, truncating. Every product fits 16 bits (at most 255 x 255), which lets the
 // vectoriser keep 16-bit lanes, where a division by a constant is a multiply-high.
 template <uint32_t From, uint32_t To>
-inline uint32_t gfxScaleChannel(uint32_t c) {
+constexpr uint32_t gfxScaleChannel(uint32_t c) {
     if constexpr (From == To) {
         return c;
     } else {
