@@ -398,7 +398,8 @@ namespace {
 // MikMod takes a WAV's header on trust: a sample that claims more data than the file holds loads with its
 // tail missing and crashes the mixer once played, and a format of no channels or fewer than 8 bits divides by
 // zero while loading; a chunk that runs past the end sends its chunk walk seeking forever. Walks the chunks
-// from the start and leaves the file there; true unless one of those is found (the rest is MikMod's to judge).
+// from the start and leaves the file there; true unless one of those is found (the rest is MikMod's to
+// judge).
 bool wavHeaderSafe(VfsFile* f) {
     const int64_t size = vfsSize(f);
     bool fits = true;  // false: refuse

@@ -17,11 +17,11 @@ bool mkWriteWAV(const std::string& path, const int16_t* samples, int32_t count);
 
 // ---- Lettering (lettering.cpp): a Debian font through FreeType ----
 enum { MK_ALIGN_LEFT = 0, MK_ALIGN_CENTRE = 1, MK_ALIGN_RIGHT = 2 };
-// Draws UTF-8 text with its baseline-independent top at y (x is the left edge, the centre or the right edge by
-// align) in colour rgb (0x00RRGGBB). antialias 0 gives hard edges (required on keyed pictures: no blending
+// Draws UTF-8 text with its baseline-independent top at y (x is the left edge, the centre or the right edge
+// by align) in colour rgb (0x00RRGGBB). antialias 0 gives hard edges (required on keyed pictures: no blending
 // into the white key). Returns the text's width in pixels.
-int32_t mkText(Surface* dst, int32_t x, int32_t y, const char* utf8, int32_t pixelHeight, uint32_t rgb, int bold,
-               int align, int antialias);
+int32_t mkText(Surface* dst, int32_t x, int32_t y, const char* utf8, int32_t pixelHeight, uint32_t rgb,
+               int bold, int align, int antialias);
 int32_t mkTextWidth(const char* utf8, int32_t pixelHeight, int bold);
 
 // ---- Makers: each writes its files below outDir and returns the number written (0 on failure) ----
