@@ -26,3 +26,16 @@ inline std::string describe(const std::vector<PlatMessage>& messages) {
     }
     return out;
 }
+
+// One pump as the engine runs it: every waiting message taken and dispatched, up to the quit message.
+inline std::string pumpAndDescribe() {
+    std::vector<PlatMessage> got;
+    PlatMessage m;
+    while (platPeekMessage(&m)) {
+        if (platGetMessage(&m) == 0) break;
+        got.push_back(m);
+        platTranslateMessage(&m);
+        platDispatchMessage(&m);
+    }
+    return describe(got);
+}

@@ -73,18 +73,7 @@ class HeadlessWindow : public testing::Test {
         if (!platClassExists(u"BraskWin", &g_instance) && !platDefineClass(&cls)) return 0;
         return platCreateWindow(u"BraskWin", u"Korvatron", 0x80000000u, 0, 0, 240, 320, &g_instance);
     }
-    // One pump as the engine runs it: everything waiting, up to the quit message.
-    std::string pump() {
-        std::vector<PlatMessage> got;
-        PlatMessage m;
-        while (platPeekMessage(&m)) {
-            if (platGetMessage(&m) == 0) break;
-            got.push_back(m);
-            platTranslateMessage(&m);
-            platDispatchMessage(&m);
-        }
-        return describe(got);
-    }
+    std::string pump() { return pumpAndDescribe(); }
     void frame() {
         if (platDisplayBeginDraw()) platDisplayEndDraw();
     }

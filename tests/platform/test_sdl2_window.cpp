@@ -53,18 +53,7 @@ class Sdl2Window : public testing::Test {
         pump();  // whatever the window system says at start
         g_seen.clear();
     }
-    // One pump as the engine runs it, dispatching to the window procedure; stops at the quit message.
-    std::string pump() {
-        std::vector<PlatMessage> got;
-        PlatMessage m;
-        while (platPeekMessage(&m)) {
-            if (platGetMessage(&m) == 0) break;
-            got.push_back(m);
-            platTranslateMessage(&m);
-            platDispatchMessage(&m);
-        }
-        return describe(got);
-    }
+    std::string pump() { return pumpAndDescribe(); }
     void key(SDL_Scancode s, bool down) {
         SDL_Event e = {};
         e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
