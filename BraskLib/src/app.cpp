@@ -76,6 +76,16 @@ void logFailure(int32_t line, const char* what) {
 // [SECTION] Name and tick counter
 // =====================================================================================================
 
+static AppLaunchOptions g_launch;
+
+const AppLaunchOptions* appLaunchOptions() {
+    return &g_launch;
+}
+
+void appSetLaunchOptions(const AppLaunchOptions* options) {
+    g_launch = options ? *options : AppLaunchOptions{};
+}
+
 void* appGetInstance() {
     return sysGetInfo()->instance;
 }

@@ -38,5 +38,18 @@ void appErrorBox(const char16_t* text);
 // appErrorBox, close what is open, end the process with exit code 1.
 [[noreturn]] void appFatalExit(const char16_t* text);
 
+// What the command line asks of the game, filled by the entry point before gameMain. Strings are borrowed
+// from whoever set the record and stay valid for the run.
+struct AppLaunchOptions {
+    int32_t seedGiven;  // 1: seed the generator with `seed` instead of the tick count
+    uint32_t seed;
+    int32_t game;                // 1..3: start that game at once, skipping every screen before it; 0 none
+    const char16_t* loadFile;    // a game file to load as the quick load does (then as `game`); null none
+    const char16_t* dataFolder;  // the only folder player files are read from and written to, ending in
+                                 // "/"; null: the file system's usual order
+};
+const AppLaunchOptions* appLaunchOptions();                 // never null; all zero when nothing was asked
+void appSetLaunchOptions(const AppLaunchOptions* options);  // copied; null clears
+
 // The game's main routine, defined by the game; its result is the process exit code.
 int gameMain();
