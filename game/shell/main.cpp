@@ -1,0 +1,265 @@
+// The game's main routine: start-up in its fixed order, the play loop, shutdown; and the frame routine every
+// screen shares (input poll, end of frame, pacing, sound effects).
+//
+// [SECTION] Frame routine
+// [SECTION] Sounds
+// [SECTION] Start-up and shutdown
+// [SECTION] Play loop
+//
+// gameMain starts from zero on every call (tests call it many times in one process): the game record, the
+// latches, the tables of images and sounds. A quit request ends whichever loop is running; every caller
+// then goes straight to shutdown, which frees in the same order however far start-up got.
+#include <cstring>
+
+#include "brask/app.h"
+#include "brask/input.h"
+#include "brask/log.h"
+#include "brask/random.h"
+#include "brask/sound.h"
+#include "brask/system.h"
+#include "brask/vfs.h"
+#include "rules/board.h"
+#include "rules/update.h"
+#include "rules/variants.h"
+#include "shell/shell.h"
+
+Shell gShell;
+
+//-----------------------------------------------------------------------------
+// [SECTION] Frame routine
+//-----------------------------------------------------------------------------
+
+int32_t frameEnd() {
+    // The pump takes the quit message once; the flag it leaves makes every later frame end at once too.
+    if (!appPumpMessages() || appQuitRequested()) return 0;
+    inpUpdate();
+    sndUpdate();
+    gfxPresent(&gShell.view);
+    return 1;
+}
+
+void framePace(uint32_t start, uint32_t ms) {
+    while (appGetTicks() - start < ms) {
+    }
+}
+
+// True on the poll where the key is newly down; the latch holds until the key is up again.
+static bool newPress(uint16_t key, int32_t latch) {
+    if (!inpKeyDown(key)) {
+        gShell.latches[latch] = 0;
+        return false;
+    }
+    if (gShell.latches[latch]) return false;
+    gShell.latches[latch] = 1;
+    return true;
+}
+
+void pollInput() {
+    GameState& g = gGame;
+    // Both keys toggle the one flag: pressed in the same poll they cancel out.
+    if (newPress(INP_A, LATCH_A)) g.paused = !g.paused;
+    if (newPress(INP_B, LATCH_B)) g.paused = !g.paused;
+    if (newPress(INP_C, LATCH_C)) g.clockHeld = !g.clockHeld;
+
+    g.upPressed = g.downPressed = g.leftPressed = g.rightPressed = g.startPressed = 0;
+    static const struct {
+        uint16_t key;
+        int32_t latch;
+        size_t flag;
+    } kKeys[] = {
+        {INP_UP, LATCH_UP, offsetof(GameState, upPressed)},
+        {INP_DOWN, LATCH_DOWN, offsetof(GameState, downPressed)},
+        {INP_LEFT, LATCH_LEFT, offsetof(GameState, leftPressed)},
+        {INP_RIGHT, LATCH_RIGHT, offsetof(GameState, rightPressed)},
+        {INP_START, LATCH_START, offsetof(GameState, startPressed)},
+    };
+    for (const auto& k : kKeys) {
+        if (!newPress(k.key, k.latch)) continue;
+        g.keyUsed = 1;
+        reinterpret_cast<uint8_t*>(&g)[k.flag] = 1;
+    }
+
+    const bool pen = inpKeyDown(INP_PEN);
+    g.stylusHeld = pen;
+    if (pen) {
+        g.dragX = inpStylusX();
+        g.dragY = inpStylusY();
+    }
+    // One tap per stylus press, in the update of the press.
+    if (pen && !gShell.latches[LATCH_PEN]) {
+        g.keyUsed = 0;
+        gShell.latches[LATCH_PEN] = 1;
+        g.tap = 1;
+        g.tapX = inpStylusX();
+        g.tapY = inpStylusY();
+    } else {
+        g.tap = 0;
+        if (!pen) gShell.latches[LATCH_PEN] = 0;
+    }
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Sounds
+//-----------------------------------------------------------------------------
+
+static const char16_t* const kSoundFiles[SOUND_FILES] = {
+    u"gamedata/sounds/Button_Click.wav",    u"gamedata/sounds/IntroWav.wav",
+    u"gamedata/sounds/Iris_Open.wav",       u"gamedata/sounds/Button_Click.wav",
+    u"gamedata/sounds/Start_Game.wav",      u"gamedata/sounds/InGame_Rotation.wav",
+    u"gamedata/sounds/InGame_Line.wav",     u"gamedata/sounds/Slider.wav",
+    u"gamedata/sounds/Option_ChangeDirection.wav",
+};
+
+void playSound(int32_t slot) {
+    if (!gGame.soundOn || slot < 0 || slot >= SOUND_SLOTS || !gShell.sounds[slot]) return;
+    int8_t voice = -1;
+    sndPlaySample(gShell.sounds[slot], &voice);
+    gShell.voices[slot] = voice;
+    // Without a voice (all busy, or muted) there is nothing to set, and voice 0 may belong to another sound.
+    if (voice < 0) return;
+    sndSetVoicePanning(voice, 0.0f);
+    sndSetVoiceVolume(voice, gGame.volume);
+}
+
+static void playRotationSound(void*) {
+    playSound(SND_ROTATION);
+}
+static void playLineSound(void*) {
+    playSound(SND_LINE);
+}
+static const RulesSounds kRulesSounds = {playRotationSound, playLineSound, nullptr};
+
+//-----------------------------------------------------------------------------
+// [SECTION] Start-up and shutdown
+//-----------------------------------------------------------------------------
+
+// What start-up got as far as doing, so shutdown undoes exactly that.
+struct Started {
+    bool input, app, sound, files;
+};
+
+static void shutdown(const Started& s) {
+    sfFree(gShell.loading);
+    gShell.loading = nullptr;
+    sfFree(gShell.fontImage);
+    gShell.fontImage = nullptr;
+    gShell.font = Font{};
+    imagesFree();
+    for (int32_t i = 0; i < SOUND_SLOTS; i++) {
+        sndFreeSample(gShell.sounds[i]);
+        gShell.sounds[i] = nullptr;
+    }
+    rulesSetSounds(nullptr);
+    if (gShell.back) {
+        gfxSetTarget(nullptr);
+        sfRelease(gShell.back);
+        // The record goes back to the pool too, or the pool could not be shut down with the display.
+        sfFree(gShell.back);
+        gShell.back = nullptr;
+    }
+    if (s.files) vfsShutdown();
+    if (s.sound) sndShutdown();
+    if (s.app) appClose();
+    if (s.input) inpClose();
+}
+
+// Start-up up to the first board; false when the program cannot go on (the reason is logged or shown).
+static bool startUp(Started* s) {
+    appSetTitle(u"Korvatron");
+    gShell.kbdOriginX = 29;
+    gShell.kbdOriginY = 270;
+    s->input = inpOpen(0) != 0;
+    if (!appOpen(SCREEN_WIDTH, SCREEN_HEIGHT, 16, 0)) return false;
+    s->app = true;
+    if (!sndInit()) return false;
+    s->sound = true;
+    vfsInit();
+    vfsMountDefaults();
+    s->files = true;
+    const AppLaunchOptions* launch = appLaunchOptions();
+    rndSeed(launch->seedGiven ? launch->seed : 0);
+
+    gShell.back = sfCreate(SCREEN_WIDTH, SCREEN_HEIGHT, pf565, 0, SF_NO_KEY, nullptr);
+    if (!gShell.back) return false;
+    gShell.view = View{gShell.back, 0, 0, {0, 0, SCREEN_WIDTH, SCREEN_HEIGHT}};
+    gfxSetTarget(gShell.back);
+
+    if (!fontLoad()) return false;
+    for (int32_t i = 0; i < SOUND_FILES; i++) gShell.sounds[i] = sndLoadSample(kSoundFiles[i]);
+    rulesSetSounds(&kRulesSounds);
+    setupLoad();
+    return true;
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Play loop
+//-----------------------------------------------------------------------------
+
+int32_t gamePlay() {
+    for (;;) {
+        const uint32_t start = appGetTicks();
+        pollInput();
+        const int32_t result = gameUpdate();
+        if (result != UPDATE_PLAYING) return result;
+        gameDraw();
+        if (!frameEnd()) return UPDATE_QUIT;
+        framePace(start, FRAME_MS);
+    }
+}
+
+// After a game: the hall of fame and its file. False when the program is to end instead.
+static bool afterGame(int32_t result) {
+    if (result != UPDATE_GAME_ENDED) return false;
+    if (!hofScreen()) return false;
+    hofSave();
+    return true;
+}
+
+// --game and --load: one game straight away, and the program ends with it.
+static void playLaunchedGame(const AppLaunchOptions* launch) {
+    if (launch->game >= 1 && launch->game <= 3) gGame.variant = launch->game - 1;
+    const int32_t variant = gGame.variant;
+    if (!launch->loadFile || !gameLoad(launch->loadFile)) {
+        gGame.variant = variant;
+        gameNew();
+    }
+    afterGame(gamePlay());
+}
+
+int gameMain() {
+    gGame = GameState{};
+    gShell = Shell{};
+    Started started = {};
+    if (!startUp(&started)) {
+        shutdown(started);
+        return 1;
+    }
+    const AppLaunchOptions* launch = appLaunchOptions();
+    const bool launched = launch->game != 0 || launch->loadFile;
+    bool running = launched || introPlay();
+    if (running) running = loadingScreen(!launched);
+    if (running) {
+        // The loading screen read the scores already; the first board waits for them.
+        hofLoad();
+        boardFill();
+        if (launched) {
+            playLaunchedGame(launch);
+        } else {
+            bool exitChosen = false;
+            while (running) {
+                if (!menuMain()) {
+                    exitChosen = !appQuitRequested();
+                    break;
+                }
+                if (!gameLoadedFromMenu()) gameNew();
+                running = afterGame(gamePlay());
+            }
+            if (exitChosen) {
+                setupSave();
+                if (creditsScreen()) playSound(SND_CLICK);
+            }
+        }
+    }
+    shutdown(started);
+    return 0;
+}
