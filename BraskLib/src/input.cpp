@@ -14,6 +14,8 @@
 // size here, so the map can never point past the tables; a logical code past the map reads as idle.
 #include "brask/input.h"
 
+#include <cstring>
+
 #include "app_internal.h"
 #include "brask/app.h"
 #include "brask/containers.h"
@@ -75,6 +77,9 @@ int32_t rawState(int32_t index) {
 int32_t inpOpen(int32_t landscape) {
     if (!platInputOpen()) return 0;
     g_inp.opened = 1;
+    // Keys held when input was last closed never sent their releases here: a new start begins with none down.
+    memset(g_inp.down, 0, sizeof g_inp.down);
+    memset(g_inp.state, 0, sizeof g_inp.state);
     PlatDefaultKeys k = {};
     platDefaultKeys(&k, landscape ? 1 : 0);
     for (KeyMapEntry& e : g_inp.map) e = KeyMapEntry{0, 0};

@@ -133,12 +133,9 @@ static const RulesSounds kRulesSounds = {playRotationSound, playLineSound, nullp
 // [SECTION] Start-up and shutdown
 //-----------------------------------------------------------------------------
 
-// What start-up got as far as doing, so shutdown undoes exactly that.
-struct Started {
-    bool input, app, sound, files;
-};
-
-static void shutdown(const Started& s) {
+void shellShutDown() {
+    const ShellStarted s = gShell.started;
+    gShell.started = ShellStarted{};
     sfFree(gShell.loading);
     gShell.loading = nullptr;
     sfFree(gShell.fontImage);
@@ -163,15 +160,15 @@ static void shutdown(const Started& s) {
     if (s.input) inpClose();
 }
 
-// Start-up up to the first board; false when the program cannot go on (the reason is logged or shown).
-static bool startUp(Started* s) {
+int32_t shellStartUp() {
+    ShellStarted* s = &gShell.started;
     appSetTitle(u"Korvatron");
     gShell.kbdOriginX = 29;
     gShell.kbdOriginY = 270;
     s->input = inpOpen(0) != 0;
-    if (!appOpen(SCREEN_WIDTH, SCREEN_HEIGHT, 16, 0)) return false;
+    if (!appOpen(SCREEN_WIDTH, SCREEN_HEIGHT, 16, 0)) return 0;
     s->app = true;
-    if (!sndInit()) return false;
+    if (!sndInit()) return 0;
     s->sound = true;
     vfsInit();
     vfsMountDefaults();
@@ -180,15 +177,15 @@ static bool startUp(Started* s) {
     rndSeed(launch->seedGiven ? launch->seed : 0);
 
     gShell.back = sfCreate(SCREEN_WIDTH, SCREEN_HEIGHT, pf565, 0, SF_NO_KEY, nullptr);
-    if (!gShell.back) return false;
+    if (!gShell.back) return 0;
     gShell.view = View{gShell.back, 0, 0, {0, 0, SCREEN_WIDTH, SCREEN_HEIGHT}};
     gfxSetTarget(gShell.back);
 
-    if (!fontLoad()) return false;
+    if (!fontLoad()) return 0;
     for (int32_t i = 0; i < SOUND_FILES; i++) gShell.sounds[i] = sndLoadSample(kSoundFiles[i]);
     rulesSetSounds(&kRulesSounds);
     setupLoad();
-    return true;
+    return 1;
 }
 
 //-----------------------------------------------------------------------------
@@ -229,9 +226,8 @@ static void playLaunchedGame(const AppLaunchOptions* launch) {
 int gameMain() {
     gGame = GameState{};
     gShell = Shell{};
-    Started started = {};
-    if (!startUp(&started)) {
-        shutdown(started);
+    if (!shellStartUp()) {
+        shellShutDown();
         return 1;
     }
     const AppLaunchOptions* launch = appLaunchOptions();
@@ -260,6 +256,6 @@ int gameMain() {
             }
         }
     }
-    shutdown(started);
+    shellShutDown();
     return 0;
 }

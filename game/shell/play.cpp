@@ -171,11 +171,9 @@ bool inTurningBlock(int32_t c, int32_t r) {
 
 void drawBoard() {
     const GameState& g = gGame;
-    const int32_t* t = g.stepTimer;
-    const int16_t markedScale = t[TIMER_SHRINK] ? kShrinkScale[timerIndex(t[TIMER_SHRINK], 5)]
-                                : t[TIMER_GROW] ? kGrowScale[timerIndex(t[TIMER_GROW], 5)]
-                                                : kEmptyScale;
-    const int32_t overlay = kOverlay[timerIndex(t[TIMER_EMPTY], 5)];
+    int16_t markedScale = 0;
+    int32_t overlay = -1;
+    gameMarkedLook(&markedScale, &overlay);
     for (int32_t r = 0; r < BOARD_SIZE; r++) {
         for (int32_t c = 0; c < BOARD_SIZE; c++) {
             const int32_t slot = elementSlot(c, r);
@@ -231,14 +229,29 @@ void drawGauge() {
 
 }  // namespace
 
+void gameMarkedLook(int16_t* scale, int32_t* overlay) {
+    const int32_t* t = gGame.stepTimer;
+    *scale = t[TIMER_SHRINK] ? kShrinkScale[timerIndex(t[TIMER_SHRINK], 5)]
+             : t[TIMER_GROW] ? kGrowScale[timerIndex(t[TIMER_GROW], 5)]
+                             : kEmptyScale;
+    *overlay = kOverlay[timerIndex(t[TIMER_EMPTY], 5)];
+}
+
+void gamePanelFrames(int32_t* opening, int32_t* closing) {
+    *opening = kPanelOpening[timerIndex(gGame.stepTimer[TIMER_PANEL_OPEN], 6)];
+    *closing = kPanelClosing[timerIndex(gGame.stepTimer[TIMER_PANEL_CLOSE], 6)];
+}
+
 void gameDraw() {
     const GameState& g = gGame;
     blit(IMG_BACK, 0, 0);
     // A paused game hides its elements (but not a block that is turning).
     if (!g.paused) drawBoard();
     if (g.rotating) drawTurningBlock();
-    if (const int32_t i = timerIndex(g.stepTimer[TIMER_PANEL_OPEN], 6)) blit(kPanelOpening[i], 0, 0);
-    if (const int32_t i = timerIndex(g.stepTimer[TIMER_PANEL_CLOSE], 6)) blit(kPanelClosing[i], 0, 0);
+    int32_t opening = -1, closing = -1;
+    gamePanelFrames(&opening, &closing);
+    blit(opening, 0, 0);
+    blit(closing, 0, 0);
     int32_t knobX = 157;
     if (g.panelOpen) {
         blit(IMG_PANEL + 2, 0, 0);

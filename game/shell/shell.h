@@ -64,6 +64,10 @@ int32_t gameUpdate();
 // The in-game frames from the first update until the game ends: one of the UPDATE_* results but playing.
 int32_t gamePlay();
 void gameDraw();
+// What gameDraw shows of the removal (the marked elements' 8.8 scale and the overlay's slot, -1 none) and
+// of the volume panel (the opening and closing frames' slots, -1 none), from the step timers.
+void gameMarkedLook(int16_t* scale, int32_t* overlay);
+void gamePanelFrames(int32_t* opening, int32_t* closing);
 
 // The turning block's path: per cell (TL, TR, BL, BR) and frame an offset from the cell's centre, and the
 // rotator's angle per frame. Rebuilt whenever rotationDirection may have changed.
@@ -171,7 +175,18 @@ enum {
     LATCH_COUNT
 };
 
+// What start-up got as far as doing, so shutdown undoes exactly that.
+struct ShellStarted {
+    bool input, app, sound, files;
+};
+
+// Start-up from the title to the settings (window, sound, files, seed, back buffer, font, sounds, settings);
+// 0 when the program cannot go on. Shutdown frees in the fixed order whatever start-up and the screens made.
+int32_t shellStartUp();
+void shellShutDown();
+
 struct Shell {
+    ShellStarted started;
     Surface* back;  // the 240 x 320 back buffer: drawing target and presented view
     View view;
     Surface* images[IMAGE_SLOTS];
