@@ -13,7 +13,7 @@ DEB_PACKAGES := g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all build deps test sanitize fuzz bench clean gamedata-sheet
+.PHONY: all build deps test sanitize fuzz bench clean gamedata-sheet play
 
 all: build
 
@@ -31,6 +31,16 @@ $(BUILD)/CMakeCache.txt:
 
 build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
+
+# The game in a window. PLAY_ARGS passes options through (make play PLAY_ARGS="--scale 3").
+play: deps
+	$(MAKE) --no-print-directory build
+	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	    echo "make play: no display to open a window on (neither DISPLAY nor WAYLAND_DISPLAY is set)." >&2; \
+	    echo "Without one the game runs headless: $(BUILD)/game/korvatron --headless --help" >&2; \
+	    exit 1; \
+	fi
+	$(BUILD)/game/korvatron $(PLAY_ARGS)
 
 test: deps
 	$(MAKE) --no-print-directory build

@@ -246,3 +246,16 @@ TEST_F(InputTest, AFailedOpenLeavesEveryKeyUnpressable) {
     EXPECT_FALSE(inpKeyDown(INP_UP));
     EXPECT_EQ(inpAnyKey(), INP_RAW | PLAT_VK_UP);
 }
+
+// A key still down when input closed never sends its release to the next start.
+TEST_F(InputTest, ANewStartBeginsWithNoKeyDown) {
+    ASSERT_EQ(inpOpen(0), 1);
+    key(PLAT_WM_KEYDOWN, PLAT_VK_UP);
+    pen(PLAT_WM_LBUTTONDOWN, 10, 10);
+    inpUpdate();
+    ASSERT_TRUE(inpKeyDown(INP_UP));
+    inpClose();
+    ASSERT_EQ(inpOpen(0), 1);
+    EXPECT_EQ(statesOver(INP_UP, 2), (std::vector<int32_t>{0, 0}));
+    EXPECT_FALSE(inpKeyDown(INP_PEN));
+}
