@@ -87,6 +87,14 @@ TEST_F(ShellProgram, TheDialogResumesSavesByVariantAndQuits) {
     EXPECT_EQ(0, run("10 tap 180 310\n20 tap 100 120\n"));
     ASSERT_EQ(1048u, file("KORVA.Game3").size());
     EXPECT_EQ(30, gGame.score);
+
+    std::filesystem::remove(folders.prog + "/KORVA.Game2");
+    launch.loadFile = nullptr;
+    launch.game = 2;
+    EXPECT_EQ(0, run("10 tap 180 310\n20 tap 100 112\n"));
+    EXPECT_FALSE(fileExists(folders.prog + "/KORVA.Game2"));
+    EXPECT_EQ(0, gGame.gameOver);  // the game ended by the player, not by its rule
+    EXPECT_LT(headlessFrame(), 30);
 }
 
 TEST_F(ShellProgram, ALoadedGameGoesOnFromItsRecord) {

@@ -121,11 +121,24 @@ TEST_F(ShellInput, ButtonsAnswerInsideTheirEdgesOnly) {
     gameUpdate();
     EXPECT_EQ(0, gGame.paused);
 
-    // The sound switch toggles; the handle opens the panel six updates later, and only while closed.
+    // The sound switch clicks before it toggles, so only switching off is heard.
     deliver();
+    gShell.voices[SND_CLICK] = -2;
     tapAt(210, 8);
     gameUpdate();
     EXPECT_EQ(0, gGame.soundOn);
+    EXPECT_GE(gShell.voices[SND_CLICK], 0);
+    deliver();
+    gShell.voices[SND_CLICK] = -2;
+    tapAt(225, 15);
+    gameUpdate();
+    EXPECT_EQ(1, gGame.soundOn);
+    EXPECT_EQ(-2, gShell.voices[SND_CLICK]);
+    deliver();
+    tapAt(210, 8);
+    gameUpdate();
+    ASSERT_EQ(0, gGame.soundOn);
+    // The handle opens the panel six updates later, and only while it is closed.
     deliver();
     tapAt(170, 8);
     gameUpdate();
