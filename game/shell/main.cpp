@@ -252,7 +252,7 @@ int gameMain() {
             }
             if (exitChosen) {
                 setupSave();
-                if (creditsScreen()) playSound(SND_CLICK);
+                creditsScreen();
             }
         }
     }

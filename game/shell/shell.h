@@ -11,6 +11,7 @@
 // Every loop of a screen ends when frameEnd reports the quit request; the caller then goes straight to
 // shutdown, so no screen has to know what lies behind it.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "brask/display.h"
@@ -147,15 +148,46 @@ int32_t dlgQuitSaveResume();
 // [SECTION] Screens
 //-----------------------------------------------------------------------------
 
-int32_t menuMain();  // 0 exit (or quit), 1 play; loaded game: gameLoadedFromMenu()
+// Main menu: 0 exit (or quit), 1 play, after the start animation; gameLoadedFromMenu() tells whether the
+// game to play was loaded (else a new game of gGame.variant follows).
+int32_t menuMain();
 int32_t gameLoadedFromMenu();
+int32_t menuOptions();  // 0 when the program was asked to quit
+// The stylus held inside the inclusive rectangle: (x - left) / (right - left); else -1.
+float sliderValueAt(int32_t left, int32_t top, int32_t right, int32_t bottom);
+int32_t sliderKnobX(int32_t left, int32_t right, float value);
+// "KORVA.Setup": 1 when read (and repaired) or written; a missing file gives the defaults and 0.
 int32_t setupLoad();
 int32_t setupSave();
-void hofLoad();
+
+// The hall of fame: ten entries per variant, best first; "KORVA.Score" is the record byte for byte.
+enum { HOF_ENTRIES = 10, HOF_NAME_UNITS = 50, HOF_NAME_CHARS = 10 };
+struct HofEntry {
+    int32_t score;  // 0 or below shows as "EMPTY"
+    int32_t flag;   // written as 1
+    char16_t name[HOF_NAME_UNITS];  // NUL-terminated, at most HOF_NAME_CHARS characters
+};
+struct HallOfFame {
+    HofEntry table[3][HOF_ENTRIES];
+};
+static_assert(sizeof(HofEntry) == 108 && offsetof(HofEntry, flag) == 4 && offsetof(HofEntry, name) == 8,
+              "a scores entry is a file format");
+static_assert(sizeof(HallOfFame) == 3240, "KORVA.Score is the whole table");
+extern HallOfFame gHallOfFame;
+void hofReset();   // the defaults, and the turning block's path with them
+int32_t hofLoad();  // hofReset, then the file over it; 0 when there is none
 int32_t hofSave();
-int32_t hofScreen();  // 0 when the program was asked to quit
-int32_t introPlay();  // 0 when the program was asked to quit
-int32_t loadingScreen(int32_t showPicture);
+int32_t hofRank(int32_t variant, int32_t score);  // 1..9, or 0 when the score does not enter
+void hofInsert(int32_t variant, int32_t score, int32_t flag, const char16_t* name);
+char16_t kbdHitKey(int32_t originX, int32_t originY);  // the key under this update's tap, or 0
+void hofDraw(int32_t variant);
+int32_t hofScreen();  // name entry when the score ranks, then the table; 0 when asked to quit
+
+// Each 0 when the program was asked to quit.
+int32_t introPlay();
+int32_t loadingScreen(int32_t showPicture);  // showPicture 0: the work without the picture (--game)
+int32_t loadingPicture();                    // the loading picture over the frame, and the frame's end
+int32_t helpScreen();
 int32_t creditsScreen();
 
 //-----------------------------------------------------------------------------
