@@ -64,10 +64,13 @@ struct HeadlessAudio {
     int32_t rate, channels;
     uint64_t openedAt;  // counter value at open
     uint8_t* capture;   // C heap: this is the device's memory, not the program's
-    int64_t length, capacity;
+    // Positions count bytes from the open; the capture holds [dropped, length).
+    int64_t dropped, length, capacity;
 } ga;
 
-enum : int64_t { AUDIO_CAPTURE_MAX = 64 << 20 };
+// A long run keeps only its newest audio: when the capture would pass the limit, the oldest part is let go
+// so that half the limit remains, and queueing goes on succeeding as a real device's would.
+enum : int64_t { AUDIO_CAPTURE_MAX = 64 << 20, AUDIO_CAPTURE_KEEP = AUDIO_CAPTURE_MAX / 2 };
 
 void copyText(char* dst, const char* src) {
     strncpy(dst, src, TEXT_MAX - 1);
@@ -127,20 +130,27 @@ int audioOpen(int32_t rate, int32_t channels) {
     ga.rate = rate;
     ga.channels = channels;
     ga.openedAt = g.counter;
-    ga.length = 0;  // a new stream starts a new capture
+    ga.dropped = ga.length = 0;  // a new stream starts a new capture
     return 1;
 }
 
-int reserve(int64_t length) {
-    if (length <= ga.capacity) return 1;
-    if (length > AUDIO_CAPTURE_MAX) return 0;
+int reserve(int64_t size) {
+    if (size <= ga.capacity) return 1;
     int64_t cap = ga.capacity ? ga.capacity : 1 << 16;
-    while (cap < length) cap *= 2;
+    while (cap < size) cap *= 2;
     uint8_t* p = (uint8_t*)realloc(ga.capture, (size_t)cap);
     if (!p) return 0;
     ga.capture = p;
     ga.capacity = cap;
     return 1;
+}
+
+// Lets go of everything before `from` (a frame boundary), moving what is kept to the front.
+void dropBefore(int64_t from) {
+    if (from <= ga.dropped) return;
+    if (from < ga.length) memmove(ga.capture, ga.capture + (from - ga.dropped), (size_t)(ga.length - from));
+    ga.dropped = from;
+    if (ga.length < from) ga.length = from;
 }
 
 int audioQueue(const void* bytes, int32_t count) {
@@ -149,12 +159,24 @@ int audioQueue(const void* bytes, int32_t count) {
         ga.failQueues--;
         return 0;
     }
+    const uint8_t* in = (const uint8_t*)bytes;
     int64_t start = ga.length, played = audioPlayed();
     if (played > start) start = played;
-    if (!reserve(start + count)) return 0;
-    memset(ga.capture + ga.length, 0, (size_t)(start - ga.length));
-    memcpy(ga.capture + start, bytes, (size_t)count);
-    ga.length = start + count;
+    const int64_t end = start + count;
+    if (end - ga.dropped > AUDIO_CAPTURE_MAX) {
+        const int64_t frame = 2 * ga.channels;
+        int64_t from = end - AUDIO_CAPTURE_KEEP;
+        from -= from % frame;
+        if (from > start) {  // more than the capture keeps in one call: only its newest part stays
+            in += from - start;
+            start = from;
+        }
+        dropBefore(from);
+    }
+    if (!reserve(end - ga.dropped)) return 0;
+    memset(ga.capture + (ga.length - ga.dropped), 0, (size_t)(start - ga.length));
+    memcpy(ga.capture + (start - ga.dropped), in, (size_t)(end - start));
+    ga.length = end;
     return 1;
 }
 
@@ -739,8 +761,12 @@ int headlessAudioFormat(int32_t* rate, int32_t* channels) {
 }
 
 const int16_t* headlessAudioCapture(int64_t* values) {
-    if (values) *values = ga.length / 2;
+    if (values) *values = (ga.length - ga.dropped) / 2;
     return (const int16_t*)ga.capture;
+}
+
+int64_t headlessAudioDropped() {
+    return ga.dropped / 2;
 }
 
 void headlessSetProgramPath(const char* utf8Path) {

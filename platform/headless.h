@@ -34,8 +34,10 @@ void headlessFailAudioQueues(int32_t count);  // the next `count` queue calls ar
 // Format of the last stream opened; 1 while it is open.
 int headlessAudioFormat(int32_t* rate, int32_t* channels);
 // The capture as interleaved 16-bit values (left, right for stereo), and how many there are. Kept after the
-// stream closes, until the next open or reset.
+// stream closes, until the next open or reset. It holds at most 64 MB (about 380 seconds of 44.1 kHz
+// stereo): past that, the oldest audio is let go, down to the newest 32 MB, and queueing goes on.
 const int16_t* headlessAudioCapture(int64_t* values);
+int64_t headlessAudioDropped();  // values let go from the front of the capture since the stream opened
 
 // ---- Window system ----
 // Failures on demand: nonzero makes every later class definition / window creation fail.
