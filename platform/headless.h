@@ -72,9 +72,18 @@ void headlessPostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
 //   <frame> focus <0|1>      focus lost / regained
 //   <frame> close            a close request (WM_CLOSE)
 //   <frame> answer <n>       the next message box answers n
+// A recorded run (--record; platform/session.h) is a script in this form, starting with what the run began
+// with; the entry point, not this backend, puts these to use before the program starts:
+//   seed <n>                 the random seed the run used (unsigned 32-bit)
+//   file <name> <hex>        a player file present at the start: a bare name (no folder, no leading '.'),
+//                            its bytes as hexadecimal digit pairs (at most 1 MB; each name once)
 // Blank lines and lines starting with '#' are ignored. Returns 0 (and loads nothing) on a malformed line.
 int headlessLoadScript(const char* text);
 int32_t headlessFrame();  // frames ended so far
+// What the loaded script's start lines gave: 1 with the seed when it had one; its files in the order given.
+int headlessScriptSeed(uint32_t* seed);
+int32_t headlessScriptFileCount();
+int headlessScriptFile(int32_t i, const char** name, const uint8_t** bytes, int32_t* count);
 
 // ---- Display ----
 // The properties the next display open reports, and a frame buffer sized for its pitches. The default is the
@@ -103,5 +112,5 @@ void headlessSetDefaultKeys(const PlatDefaultKeys* keys);
 void headlessFailInputOpen(int fail);
 
 // Everything back to the start: folders, counter, boxes, texts, refusals, audio, windows, classes, messages,
-// script and frame count, display, power, keys.
+// script and frame count, display, power, keys; and the session's screenshots, record and counts.
 void headlessReset();

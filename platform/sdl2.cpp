@@ -5,7 +5,7 @@
 // [SECTION] Audio        one output device fed through SDL's audio queue
 // [SECTION] Window       one scaled window, classes and their procedures, power
 // [SECTION] Messages     SDL events turned into the handheld's messages: keys, stylus, focus, close
-// [SECTION] Display      the 565 frame buffer streamed to a texture at every end of drawing
+// [SECTION] Display      the 565 frame buffer streamed to a texture at every end of drawing; screenshots
 // [SECTION] Keys         the desktop's default keys
 // [SECTION] Table        the backend table the program selects with platSetBackend
 //
@@ -18,6 +18,7 @@
 #include "platform/platform.h"
 #include "platform/platform_internal.h"
 #include "platform/sdl2.h"
+#include "platform/session.h"
 
 namespace {
 
@@ -585,12 +586,27 @@ void* displayBeginDraw() {
     return gs.frame;
 }
 
+// The frame buffer as the player sees it: 565 widened to 8 bits a channel the way the headless snapshot
+// does, so the same frame gives the same file on both backends.
+int writeFramePng(const char* utf8Path) {
+    static uint8_t rgb[SCREEN_W * SCREEN_H * 3];
+    for (int32_t i = 0; i < SCREEN_W * SCREEN_H; i++) {
+        const uint32_t v = gs.frame[i];
+        rgb[3 * i] = (uint8_t)((v >> 11 & 31) * 255 / 31);
+        rgb[3 * i + 1] = (uint8_t)((v >> 5 & 63) * 255 / 63);
+        rgb[3 * i + 2] = (uint8_t)((v & 31) * 255 / 31);
+    }
+    return platWritePng(utf8Path, rgb, SCREEN_W, SCREEN_H);
+}
+
 int displayEndDraw() {
     if (!gs.drawing) return 0;
     gs.drawing = 0;
+    platFrameEnded();  // counted as the headless script counts frames, so a record made here replays there
     if (SDL_UpdateTexture(gs.texture, nullptr, gs.frame, SCREEN_W * 2) != 0) return 0;
     gs.framePresented = 1;
     showFrame();
+    platPresented(writeFramePng);
     return 1;
 }
 
