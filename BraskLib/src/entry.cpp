@@ -217,9 +217,11 @@ int main(int argc, char** argv) {
     for (int32_t i = 0; i < args.shotCount; i++) platShotAt(args.shots[i].present, args.shots[i].path);
     appSetLaunchOptions(&launch);
 
+    // The game's command line: the program's name, then the arguments that are not the entry point's.
     static SysCommandLine commandLine;
-    commandLine.argc = 1;
-    commandLine.argv = argv;
+    argv[args.firstArgument - 1] = argv[0];
+    commandLine.argc = argc - args.firstArgument + 1;
+    commandLine.argv = argv + args.firstArgument - 1;
     sysInit(&commandLine);
     appInitTimer();
     sysInstallCrashFilter();

@@ -102,13 +102,13 @@ const char* entryHelpBody() {
 int32_t entryParseArgs(int argc, char** argv, EntryArgs* a) {
     *a = EntryArgs{};
     a->scale = 2;
-    // "+": stop at the first argument that is not an option (refused below) instead of reordering past it;
-    // ":": a missing value is told apart from an unknown option. optind 0 starts getopt afresh.
+    // ":": a missing value is told apart from an unknown option. optind 0 starts getopt afresh (and lets it
+    // move the arguments that are not options behind the options, where the game's command line starts).
     optind = 0;
     opterr = 0;
     uint64_t v = 0;
     for (;;) {
-        const int c = getopt_long(argc, argv, "+:", kOptions, nullptr);
+        const int c = getopt_long(argc, argv, ":", kOptions, nullptr);
         if (c == -1) break;
         const char* value = optarg;
         switch (c) {
@@ -170,7 +170,7 @@ int32_t entryParseArgs(int argc, char** argv, EntryArgs* a) {
                 return refuse(a, "unknown option or unexpected value '%s'", argv[optind - 1]);
         }
     }
-    if (optind < argc) return refuse(a, "unexpected argument '%s'", argv[optind]);
+    a->firstArgument = optind;
     if (a->outcome == ENTRY_HELP) return ENTRY_HELP;
     if (!a->headless && (a->script || a->screenshot))
         return refuse(a, "%s works only with --headless", a->script ? "--script" : "--screenshot");

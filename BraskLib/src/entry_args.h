@@ -28,11 +28,12 @@ struct EntryArgs {
     const char* data;    // the player's folder; null none
     EntryShot shots[PLAT_MAX_SHOTS];
     int32_t shotCount;
+    int32_t firstArgument;  // argv[firstArgument..argc) are the arguments that are not options, for the game
 };
 
 // Parses the options with getopt_long ("--opt value" and "--opt=value"); the outcome is also returned. An
-// unknown option, a missing or bad value, an argument that is not an option, or an option that needs
-// --headless without it is refused. argv may be reordered.
+// unknown option, a missing or bad value, or an option that needs --headless without it is refused. argv is
+// reordered: the arguments that are not options (and all after "--") end up last, in their order.
 int32_t entryParseArgs(int argc, char** argv, EntryArgs* out);
 
 // The one-line usage (with its line end) and the whole help, for the program named `program`.
