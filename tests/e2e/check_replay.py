@@ -62,6 +62,22 @@ run("--script", path("rec9.txt"), "--screenshot-at", "12:" + path("d.png"))
 if read(path("d.png")) == read(path("a.png")):
     failures.append("another recorded file gave the same picture")
 
+# Without --data the record takes the player file from where the file system finds it, the program's
+# folder, and the replay still keeps to a folder of its own.
+bin_dir = os.path.join(work, "bin")
+os.makedirs(bin_dir)
+probe = shutil.copy(probe, os.path.join(bin_dir, "probe"))
+with open(os.path.join(bin_dir, "KORVA.Probe"), "wb") as f:
+    f.write(b"\x07")
+run("--script", path("play.txt"), "--record", path("rec-bin.txt"), "--screenshot-at", "12:" + path("e.png"))
+if "file KORVA.Probe 07" not in read(path("rec-bin.txt")).decode().splitlines():
+    failures.append("the record left out the player file in the program's folder")
+run("--script", path("rec-bin.txt"), "--screenshot-at", "12:" + path("f.png"))
+if read(path("e.png")) != read(path("f.png")):
+    failures.append("the replay of a run without --data differs from it")
+if read(os.path.join(bin_dir, "KORVA.Probe")) != b"\x09":
+    failures.append("the replay wrote over the player file in the program's folder")
+
 if failures:
     sys.exit("\n".join(failures))
 print("the record replays frame for frame")

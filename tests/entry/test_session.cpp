@@ -3,6 +3,9 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include <limits.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -162,6 +165,41 @@ TEST_F(HeadlessSession, StartLinesGiveTheSeedAndOnlyFilesWithBareNames) {
     ASSERT_EQ(1, headlessLoadScript("1 close\n"));  // a plain script has no start
     EXPECT_EQ(0, headlessScriptSeed(&seed));
     EXPECT_EQ(0, headlessScriptFileCount());
+}
+
+TEST_F(HeadlessSession, ADataFolderIsMadeAbsoluteAndBecomesTheDocumentsFolder) {
+    char real[PATH_MAX];
+    ASSERT_NE(nullptr, realpath(folders.root.c_str(), real));
+    const std::string root = real;
+    char cwd[PATH_MAX];
+    ASSERT_NE(nullptr, getcwd(cwd, sizeof cwd));
+    ASSERT_EQ(0, chdir(root.c_str()));
+    char16_t out[PLAT_PATH_MAX], docs[PLAT_PATH_MAX];
+    const int made = platUseDataFolder("saves/run 1", out, PLAT_PATH_MAX);
+    ASSERT_EQ(0, chdir(cwd));  // relative to where the program was started, not to where it runs later
+    ASSERT_EQ(1, made);
+    EXPECT_EQ(u16(root + "/saves/run 1/"), std::u16string(out));
+    headlessSetDocumentsFolder(nullptr);  // the test's own documents folder would take precedence
+    ASSERT_EQ(1, platDocumentsFolder(docs, PLAT_PATH_MAX));
+    EXPECT_EQ(u16(root + "/saves/run 1"), std::u16string(docs));
+
+    // Without a name: a fresh, empty folder each time, under $TMPDIR.
+    const char* oldTmp = getenv("TMPDIR");
+    const std::string keep = oldTmp ? oldTmp : "";
+    setenv("TMPDIR", root.c_str(), 1);
+    char16_t first[PLAT_PATH_MAX], second[PLAT_PATH_MAX];
+    const int fresh =
+        platUseDataFolder(nullptr, first, PLAT_PATH_MAX) && platUseDataFolder(nullptr, second, PLAT_PATH_MAX);
+    oldTmp ? setenv("TMPDIR", keep.c_str(), 1) : unsetenv("TMPDIR");
+    ASSERT_EQ(1, fresh);
+    EXPECT_EQ(0u, std::u16string(first).rfind(u16(root + "/korvatron-replay-"), 0));
+    EXPECT_NE(std::u16string(first), std::u16string(second));
+
+    writeFile(root + "/plain", "x");
+    EXPECT_EQ(0, platUseDataFolder("", out, PLAT_PATH_MAX));
+    EXPECT_EQ(0, platUseDataFolder((root + "/plain/below").c_str(), out, PLAT_PATH_MAX));
+    EXPECT_EQ(0, platUseDataFolder((root + "/plain").c_str(), out, PLAT_PATH_MAX));
+    EXPECT_EQ(0, platUseDataFolder(root.c_str(), out, 8));  // too long for the caller's buffer
 }
 
 // The desktop backend under SDL's dummy video driver.
