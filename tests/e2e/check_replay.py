@@ -4,8 +4,10 @@ byte; checks that the record carries the seed and the player file, and that the 
 own file alone. Usage: check_replay.py PROBE WORKDIR"""
 import os
 import shutil
+import signal
 import subprocess
 import sys
+import time
 
 probe, work = sys.argv[1], sys.argv[2]
 shutil.rmtree(work, ignore_errors=True)
@@ -77,6 +79,30 @@ if read(path("e.png")) != read(path("f.png")):
     failures.append("the replay of a run without --data differs from it")
 if read(os.path.join(bin_dir, "KORVA.Probe")) != b"\x09":
     failures.append("the replay wrote over the player file in the program's folder")
+
+# The desktop backend (SDL's dummy driver): the window is closed by a signal once frame 3 is on screen; the
+# record must be complete and replay headless to the very same picture.
+desk_env = dict(env, SDL_VIDEODRIVER="dummy", SDL_AUDIODRIVER="dummy")
+desk = subprocess.Popen([probe, "--record", path("rec-desk.txt"), "--screenshot-at", "3:" + path("g.png")],
+                        cwd=work, env=desk_env, stderr=subprocess.PIPE, text=True)
+deadline = time.monotonic() + 30
+while not os.path.exists(path("g.png")) and time.monotonic() < deadline and desk.poll() is None:
+    time.sleep(0.05)
+time.sleep(0.1)  # let the PNG be finished
+desk.send_signal(signal.SIGTERM)
+try:
+    _, desk_err = desk.communicate(timeout=30)
+except subprocess.TimeoutExpired:
+    desk.kill()
+    sys.exit("the desktop run did not end on SIGTERM")
+if desk.returncode != 0:
+    failures.append(f"the desktop run ended with {desk.returncode}: {desk_err}")
+desk_lines = read(path("rec-desk.txt")).decode().splitlines()
+if not desk_lines or not desk_lines[-1].endswith(" close"):
+    failures.append("the desktop record does not end with the close request: " + repr(desk_lines[-3:]))
+run("--script", path("rec-desk.txt"), "--screenshot-at", "3:" + path("h.png"))
+if not os.path.exists(path("g.png")) or read(path("g.png")) != read(path("h.png")):
+    failures.append("the headless replay of the desktop run shows another frame 3")
 
 if failures:
     sys.exit("\n".join(failures))
