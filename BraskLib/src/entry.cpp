@@ -146,11 +146,11 @@ void startRecord(const AppLaunchOptions& launch) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    static EntryArgs args;
     const char* program = argc > 0 ? argv[0] : nullptr;
-    const int32_t outcome = entryParseArgs(argc, argv, &args);
-    if (outcome == ENTRY_REFUSED) return refuse(program, args.problem);
-    if (outcome == ENTRY_HELP) {
+    static EntryArgs args;
+    args = entryParseArgs(argc, argv);
+    if (args.outcome == ENTRY_REFUSED) return refuse(program, args.problem);
+    if (args.outcome == ENTRY_HELP) {
         char usage[USAGE_MAX];
         entryUsage(program, usage, USAGE_MAX);
         fputs(usage, stdout);

@@ -41,13 +41,13 @@ const option kOptions[] = {
 // The table is in the enum's order: an option's row is its code minus OPT_HEADLESS.
 static_assert(sizeof kOptions / sizeof kOptions[0] == OPT_HELP - OPT_HEADLESS + 2, "one row per option");
 
-int32_t refuse(EntryArgs* a, const char* format, ...) {
+EntryArgs refuse(EntryArgs* a, const char* format, ...) {
     va_list args;
     va_start(args, format);
     vsnprintf(a->problem, sizeof a->problem, format, args);
     va_end(args);
     a->outcome = ENTRY_REFUSED;
-    return ENTRY_REFUSED;
+    return *a;
 }
 
 // Decimal digits only, at most `max`: no sign, no spaces, no base prefixes (strtoul would take "-1" and
@@ -99,8 +99,9 @@ const char* entryHelpBody() {
     return kHelpBody;
 }
 
-int32_t entryParseArgs(int argc, char** argv, EntryArgs* a) {
-    *a = EntryArgs{};
+EntryArgs entryParseArgs(int argc, char** argv) {
+    EntryArgs args = {};
+    EntryArgs* a = &args;
     a->scale = 2;
     // ":": a missing value is told apart from an unknown option. optind 0 starts getopt afresh (and lets it
     // move the arguments that are not options behind the options, where the game's command line starts).
@@ -171,8 +172,7 @@ int32_t entryParseArgs(int argc, char** argv, EntryArgs* a) {
         }
     }
     a->firstArgument = optind;
-    if (a->outcome == ENTRY_HELP) return ENTRY_HELP;
-    if (!a->headless && (a->script || a->screenshot))
+    if (a->outcome != ENTRY_HELP && !a->headless && (a->script || a->screenshot))
         return refuse(a, "%s works only with --headless", a->script ? "--script" : "--screenshot");
-    return ENTRY_RUN;
+    return args;
 }

@@ -31,10 +31,10 @@ struct EntryArgs {
     int32_t firstArgument;  // argv[firstArgument..argc) are the arguments that are not options, for the game
 };
 
-// Parses the options with getopt_long ("--opt value" and "--opt=value"); the outcome is also returned. An
+// Parses the options with getopt_long ("--opt value" and "--opt=value") into a record. An
 // unknown option, a missing or bad value, or an option that needs --headless without it is refused. argv is
 // reordered: the arguments that are not options (and all after "--") end up last, in their order.
-int32_t entryParseArgs(int argc, char** argv, EntryArgs* out);
+EntryArgs entryParseArgs(int argc, char** argv);
 
 // The one-line usage (with its line end) and the whole help, for the program named `program`.
 void entryUsage(const char* program, char* out, int32_t capacity);

@@ -17,7 +17,10 @@ struct Line {
         for (std::string& s : words) argv.push_back(&s[0]);
         argv.push_back(nullptr);
     }
-    int32_t parse(EntryArgs* a) { return entryParseArgs((int)words.size(), argv.data(), a); }
+    int32_t parse(EntryArgs* a) {
+        *a = entryParseArgs((int)words.size(), argv.data());
+        return a->outcome;
+    }
 };
 
 TEST(EntryArgs, TakesEveryOptionWithItsValueInBothForms) {
