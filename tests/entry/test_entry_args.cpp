@@ -129,14 +129,4 @@ TEST(EntryArgs, LeavesTheOtherArgumentsToTheGameInTheirOrder) {
     EXPECT_EQ(std::vector<std::string>({"crash", "now", "--game", "9"}), rest);
 }
 
-TEST(EntryArgs, KeepsAtMostTheScreenshotsItCanTake) {
-    std::vector<std::string> words;
-    for (int i = 0; i <= PLAT_MAX_SHOTS; i++)
-        words.push_back("--screenshot-at=" + std::to_string(i) + ":s.png");
-    Line line(words);
-    EntryArgs a;
-    EXPECT_EQ(ENTRY_REFUSED, line.parse(&a));
-    EXPECT_NE(nullptr, strstr(a.problem, "at most")) << a.problem;
-}
-
 }  // namespace

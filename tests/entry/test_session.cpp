@@ -88,7 +88,7 @@ TEST_F(HeadlessSession, ShotsComeFromTheirPresentsAndAFailedBeginIsNoPresent) {
     EXPECT_FALSE(fileExists(folders.root + "/never.png"));
 }
 
-// Pumps the frames 0..last, answering a box in `boxFrame`: what each pump took, and the box's answer last.
+// Pumps the frames 0..last, answering a box in `boxFrame`: what each pump took, and the box's answer.
 std::vector<std::string> runFrames(int last, int boxFrame) {
     std::vector<std::string> pumps;
     for (int f = 0; f <= last; f++) {
@@ -100,7 +100,7 @@ std::vector<std::string> runFrames(int last, int boxFrame) {
     return pumps;
 }
 
-TEST_F(HeadlessSession, ARecordReplaysThePumpsItWasMadeFrom) {
+TEST_F(HeadlessSession, ARecordHoldsWhatThePumpsTookKeyedByFramesEnded) {
     ASSERT_NE(0, openWindow());
     ASSERT_EQ(1, headlessLoadScript("0 down 5 6\n0 move 7 -8\n1 up 7 8\n2 key 90\n3 focus 0\n3 focus 1\n"
                                     "4 answer 2\n6 close\n"));
@@ -110,7 +110,7 @@ TEST_F(HeadlessSession, ARecordReplaysThePumpsItWasMadeFrom) {
     const uint8_t quick[] = {0x00, 0xFF, 0x10};
     platRecordFile("KORVA.Quick", quick, 3);
     headlessPostMessage(0x400, 1, 2);  // not input: taken, but no part of the record
-    std::vector<std::string> made = runFrames(7, 4);
+    EXPECT_EQ("message 1024, down 5,6, move 7,-8", runFrames(7, 4)[0]);
     const std::string record = readFile(path);  // complete before the record is stopped
     platRecordStop();
     EXPECT_EQ(std::vector<std::string>({"# a recorded run: replay it with --headless --script FILE",
@@ -118,25 +118,6 @@ TEST_F(HeadlessSession, ARecordReplaysThePumpsItWasMadeFrom) {
                                         "1 up 7 8", "2 keydown 90", "3 keyup 90", "3 focus 0", "3 focus 1",
                                         "4 answer 2", "6 close"}),
               lines(record));
-
-    headlessReset();
-    headlessSetProgramPath((folders.prog + "/korvatron").c_str());
-    ASSERT_NE(0, openWindow());
-    ASSERT_EQ(1, headlessLoadScript(record.c_str()));
-    uint32_t seed = 0;
-    EXPECT_EQ(1, headlessScriptSeed(&seed));
-    EXPECT_EQ(77u, seed);
-    const char* name = nullptr;
-    const uint8_t* bytes = nullptr;
-    int32_t count = 0;
-    ASSERT_EQ(1, headlessScriptFileCount());
-    ASSERT_EQ(1, headlessScriptFile(0, &name, &bytes, &count));
-    EXPECT_STREQ("KORVA.Quick", name);
-    EXPECT_EQ(std::string((const char*)quick, 3), std::string((const char*)bytes, (size_t)count));
-    made.erase(made.begin());  // the posted message is the one thing the script does not carry
-    std::vector<std::string> replayed = runFrames(7, 4);
-    replayed.erase(replayed.begin());
-    EXPECT_EQ(made, replayed);
 }
 
 TEST_F(HeadlessSession, StartLinesGiveTheSeedAndOnlyFilesWithBareNames) {

@@ -188,21 +188,6 @@ TEST_F(Sdl2Window, AQuickClickIsReleasedAtTheNextPump) {
     EXPECT_EQ("up 20,20", pump());
 }
 
-TEST_F(Sdl2Window, OnlyTheReleaseOfAKeyPressedInTheSamePumpWaits) {
-    open();
-    key(SDL_SCANCODE_UP, true);
-    EXPECT_EQ("keydown 26", pump());
-    key(SDL_SCANCODE_Z, true);
-    key(SDL_SCANCODE_UP, false);  // pressed in an earlier pump: goes at once
-    key(SDL_SCANCODE_Z, false);   // pressed in this pump: waits, with what follows
-    key(SDL_SCANCODE_C, true);
-    EXPECT_EQ("keydown 5A, keyup 26", pump());
-    EXPECT_EQ("keyup 5A, keydown 43", pump());
-    key(SDL_SCANCODE_C, false);
-    EXPECT_EQ("keyup 43", pump());
-    EXPECT_EQ("", pump());
-}
-
 TEST_F(Sdl2Window, LosingFocusReleasesWhatIsDownFirst) {
     open();
     key(SDL_SCANCODE_UP, true);
