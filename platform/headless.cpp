@@ -11,6 +11,7 @@
 #include "platform/headless.h"
 
 #include <errno.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
