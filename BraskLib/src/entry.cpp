@@ -143,6 +143,82 @@ void startRecord(const AppLaunchOptions& launch) {
     if (data && !same) recordPlayerFiles(data, &seen);
 }
 
+// What the command line asks of the game, and what a replay or a record needs before it starts: 0, or the
+// exit code of a refusal (its line already on stderr).
+int prepareLaunch(const EntryArgs& args, const char* program, AppLaunchOptions* launch) {
+    launch->seedGiven = args.seedGiven;
+    launch->seed = args.seed;
+    launch->game = args.game;
+    char line[ENTRY_PROBLEM_MAX + PLAT_PATH_MAX * 3];
+    if (args.load) {
+        if (!platAbsoluteFile(args.load, g_loadFile, PLAT_PATH_MAX)) {
+            snprintf(line, sizeof line, "--load: no such file '%s'", args.load);
+            return refuse(program, line);
+        }
+        launch->loadFile = g_loadFile;
+    }
+    if (args.data) {
+        if (!platUseDataFolder(args.data, g_dataFolder, PLAT_PATH_MAX)) {
+            snprintf(line, sizeof line, "--data: cannot make or use the folder '%s'", args.data);
+            return refuse(program, line);
+        }
+        launch->dataFolder = g_dataFolder;
+    }
+    if (args.script) {
+        char* text = readText(args.script);
+        const int loaded = text && headlessLoadScript(text);
+        free(text);
+        if (!loaded) {
+            snprintf(line, sizeof line, "--script: cannot read '%s' as a script", args.script);
+            return refuse(program, line);
+        }
+        uint32_t seed = 0;
+        const bool hasSeed = headlessScriptSeed(&seed), isRecord = hasSeed || headlessScriptFileCount() > 0;
+        if (hasSeed && !launch->seedGiven) {
+            launch->seedGiven = 1;
+            launch->seed = seed;
+        }
+        // A replay never touches the player's own files: without --data it gets a folder of its own.
+        if (isRecord && !launch->dataFolder) {
+            if (!platUseDataFolder(nullptr, g_dataFolder, PLAT_PATH_MAX)) {
+                fprintf(stderr, "Cannot make a temporary data folder for the replay\n");
+                return 2;
+            }
+            launch->dataFolder = g_dataFolder;
+        }
+        if (isRecord && !placeRecordedFiles(launch->dataFolder)) return 2;
+    }
+    if (args.record) {
+        if (!launch->seedGiven) {
+            launch->seedGiven = 1;
+            launch->seed = clockSeed();
+        }
+        if (!platRecordStart(args.record)) {
+            snprintf(line, sizeof line, "--record: cannot create '%s'", args.record);
+            return refuse(program, line);
+        }
+        atexit(platRecordStop);  // a fatal exit still closes the record
+    }
+    for (int32_t i = 0; i < args.shotCount; i++) platShotAt(args.shots[i].present, args.shots[i].path);
+    return 0;
+}
+
+// 1 when every screenshot asked for was written; otherwise says which were not.
+int shotsWritten(const EntryArgs& args) {
+    int ok = 1;
+    if (args.screenshot && !headlessSnapshotPng(args.screenshot)) {
+        fprintf(stderr, "Cannot write the screenshot %s\n", args.screenshot);
+        ok = 0;
+    }
+    if (platShotsPending() || platShotFailures()) {
+        fprintf(stderr, "%d of the --screenshot-at frames were not written (%d never came, %d failed)\n",
+                int(platShotsPending() + platShotFailures()), int(platShotsPending()),
+                int(platShotFailures()));
+        ok = 0;
+    }
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -159,62 +235,8 @@ int main(int argc, char** argv) {
     }
     platSetBackend(args.headless ? &platHeadless : &platSdl2);
     platSdl2SetScale(args.scale);
-
     static AppLaunchOptions launch;
-    launch.seedGiven = args.seedGiven;
-    launch.seed = args.seed;
-    launch.game = args.game;
-    char line[ENTRY_PROBLEM_MAX + PLAT_PATH_MAX * 3];
-    if (args.load) {
-        if (!platAbsoluteFile(args.load, g_loadFile, PLAT_PATH_MAX)) {
-            snprintf(line, sizeof line, "--load: no such file '%s'", args.load);
-            return refuse(program, line);
-        }
-        launch.loadFile = g_loadFile;
-    }
-    if (args.data) {
-        if (!platUseDataFolder(args.data, g_dataFolder, PLAT_PATH_MAX)) {
-            snprintf(line, sizeof line, "--data: cannot make or use the folder '%s'", args.data);
-            return refuse(program, line);
-        }
-        launch.dataFolder = g_dataFolder;
-    }
-    if (args.script) {
-        char* text = readText(args.script);
-        const int loaded = text && headlessLoadScript(text);
-        free(text);
-        if (!loaded) {
-            snprintf(line, sizeof line, "--script: cannot read '%s' as a script", args.script);
-            return refuse(program, line);
-        }
-        uint32_t seed = 0;
-        const bool isRecord = headlessScriptSeed(&seed) || headlessScriptFileCount() > 0;
-        if (headlessScriptSeed(&seed) && !launch.seedGiven) {
-            launch.seedGiven = 1;
-            launch.seed = seed;
-        }
-        // A replay never touches the player's own files: without --data it gets a folder of its own.
-        if (isRecord && !launch.dataFolder) {
-            if (!platUseDataFolder(nullptr, g_dataFolder, PLAT_PATH_MAX)) {
-                fprintf(stderr, "Cannot make a temporary data folder for the replay\n");
-                return 2;
-            }
-            launch.dataFolder = g_dataFolder;
-        }
-        if (isRecord && !placeRecordedFiles(launch.dataFolder)) return 2;
-    }
-    if (args.record) {
-        if (!launch.seedGiven) {
-            launch.seedGiven = 1;
-            launch.seed = clockSeed();
-        }
-        if (!platRecordStart(args.record)) {
-            snprintf(line, sizeof line, "--record: cannot create '%s'", args.record);
-            return refuse(program, line);
-        }
-        atexit(platRecordStop);  // a fatal exit still closes the record
-    }
-    for (int32_t i = 0; i < args.shotCount; i++) platShotAt(args.shots[i].present, args.shots[i].path);
+    if (const int refused = prepareLaunch(args, program, &launch)) return refused;
     appSetLaunchOptions(&launch);
 
     // The game's command line: the program's name, then the arguments that are not the entry point's.
@@ -227,18 +249,8 @@ int main(int argc, char** argv) {
     sysInstallCrashFilter();
     if (args.record) startRecord(launch);
     // The leak report was registered by the allocator's static initialiser and runs after this returns.
-    int result = gameMain();
+    const int result = gameMain();
     platRecordStop();
-    int failed = 0;
-    if (args.screenshot && !headlessSnapshotPng(args.screenshot)) {
-        fprintf(stderr, "Cannot write the screenshot %s\n", args.screenshot);
-        failed = 1;
-    }
-    if (platShotsPending() || platShotFailures()) {
-        fprintf(stderr, "%d of the --screenshot-at frames were not written (%d never came, %d failed)\n",
-                int(platShotsPending() + platShotFailures()), int(platShotsPending()),
-                int(platShotFailures()));
-        failed = 1;
-    }
-    return result ? result : failed ? 3 : 0;
+    const int shots = shotsWritten(args);
+    return result ? result : shots ? 0 : 3;
 }
