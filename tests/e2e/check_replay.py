@@ -88,8 +88,7 @@ desk = subprocess.Popen([probe, "--record", path("rec-desk.txt"), "--screenshot-
 deadline = time.monotonic() + 30
 while not os.path.exists(path("g.png")) and time.monotonic() < deadline and desk.poll() is None:
     time.sleep(0.05)
-time.sleep(0.1)  # let the PNG be finished
-desk.send_signal(signal.SIGTERM)
+desk.send_signal(signal.SIGTERM)  # SDL turns it into a close request: the frame being written is finished
 try:
     _, desk_err = desk.communicate(timeout=30)
 except subprocess.TimeoutExpired:
