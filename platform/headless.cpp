@@ -11,7 +11,6 @@
 #include "platform/headless.h"
 
 #include <errno.h>
-#include <zlib.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +18,7 @@
 
 #include "platform/platform.h"
 #include "platform/platform_internal.h"
+#include "platform/session.h"
 
 namespace {
 
@@ -64,10 +64,13 @@ struct HeadlessAudio {
     int32_t rate, channels;
     uint64_t openedAt;  // counter value at open
     uint8_t* capture;   // C heap: this is the device's memory, not the program's
-    int64_t length, capacity;
+    // Positions count bytes from the open; the capture holds [dropped, length).
+    int64_t dropped, length, capacity;
 } ga;
 
-enum : int64_t { AUDIO_CAPTURE_MAX = 64 << 20 };
+// A long run keeps only its newest audio: when the capture would pass the limit, the oldest part is let go
+// so that half the limit remains, and queueing goes on succeeding as a real device's would.
+enum : int64_t { AUDIO_CAPTURE_MAX = 64 << 20, AUDIO_CAPTURE_KEEP = AUDIO_CAPTURE_MAX / 2 };
 
 void copyText(char* dst, const char* src) {
     strncpy(dst, src, TEXT_MAX - 1);
@@ -127,20 +130,27 @@ int audioOpen(int32_t rate, int32_t channels) {
     ga.rate = rate;
     ga.channels = channels;
     ga.openedAt = g.counter;
-    ga.length = 0;  // a new stream starts a new capture
+    ga.dropped = ga.length = 0;  // a new stream starts a new capture
     return 1;
 }
 
-int reserve(int64_t length) {
-    if (length <= ga.capacity) return 1;
-    if (length > AUDIO_CAPTURE_MAX) return 0;
+int reserve(int64_t size) {
+    if (size <= ga.capacity) return 1;
     int64_t cap = ga.capacity ? ga.capacity : 1 << 16;
-    while (cap < length) cap *= 2;
+    while (cap < size) cap *= 2;
     uint8_t* p = (uint8_t*)realloc(ga.capture, (size_t)cap);
     if (!p) return 0;
     ga.capture = p;
     ga.capacity = cap;
     return 1;
+}
+
+// Lets go of everything before `from` (a frame boundary), moving what is kept to the front.
+void dropBefore(int64_t from) {
+    if (from <= ga.dropped) return;
+    if (from < ga.length) memmove(ga.capture, ga.capture + (from - ga.dropped), (size_t)(ga.length - from));
+    ga.dropped = from;
+    if (ga.length < from) ga.length = from;
 }
 
 int audioQueue(const void* bytes, int32_t count) {
@@ -149,12 +159,24 @@ int audioQueue(const void* bytes, int32_t count) {
         ga.failQueues--;
         return 0;
     }
+    const uint8_t* in = (const uint8_t*)bytes;
     int64_t start = ga.length, played = audioPlayed();
     if (played > start) start = played;
-    if (!reserve(start + count)) return 0;
-    memset(ga.capture + ga.length, 0, (size_t)(start - ga.length));
-    memcpy(ga.capture + start, bytes, (size_t)count);
-    ga.length = start + count;
+    const int64_t end = start + count;
+    if (end - ga.dropped > AUDIO_CAPTURE_MAX) {
+        const int64_t frame = 2 * ga.channels;
+        int64_t from = end - AUDIO_CAPTURE_KEEP;
+        from -= from % frame;
+        if (from > start) {  // more than the capture keeps in one call: only its newest part stays
+            in += from - start;
+            start = from;
+        }
+        dropBefore(from);
+    }
+    if (!reserve(end - ga.dropped)) return 0;
+    memset(ga.capture + (ga.length - ga.dropped), 0, (size_t)(start - ga.length));
+    memcpy(ga.capture + (start - ga.dropped), in, (size_t)(end - start));
+    ga.length = end;
     return 1;
 }
 
@@ -227,6 +249,11 @@ struct HeadlessWindowing {
     ScriptItem* script;  // C heap, like the audio capture: it belongs to the "device"
     int32_t scriptCount, scriptNext;
     int32_t frame;
+    // A recorded run's start: its seed and the player files it began with (C heap too).
+    uint8_t hasSeed;
+    uint32_t seed;
+    struct ScriptFile* files;
+    int32_t fileCount;
 
     PlatDisplayProperties props;  // see displayProps(): the handheld's until a test sets one
     uint8_t hasProps, failDisplayOpen;
@@ -480,10 +507,70 @@ int lineEnds(const char* p) {
     return *p == 0 || *p == '\n';
 }
 
+enum { SCRIPT_FILE_NAME_MAX = 64, SCRIPT_FILE_MAX = 1 << 20, SCRIPT_FILES_MAX = 64 };
+
+struct ScriptFile {
+    char name[SCRIPT_FILE_NAME_MAX];
+    uint8_t* bytes;  // C heap
+    int32_t count;
+};
+
 struct ScriptBuilder {
     ScriptItem* items;
     int32_t count, capacity;
+    uint8_t hasSeed;
+    uint32_t seed;
+    ScriptFile files[SCRIPT_FILES_MAX];
+    int32_t fileCount;
 };
+
+void freeFiles(ScriptFile* files, int32_t count) {
+    for (int32_t i = 0; i < count; i++) free(files[i].bytes);
+}
+
+int hexDigit(char c) {
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
+}
+
+// A file's name is written into a folder by whoever replays the script: a bare name only, never a path that
+// could reach outside it, and never one of the folder entries "." and "..".
+int safeFileName(const char* name) {
+    if (!name[0] || name[0] == '.') return 0;
+    for (const char* c = name; *c; c++)
+        if (*c == '/' || *c == '\\' || *c == ':' || (unsigned char)*c < 0x20) return 0;
+    return 1;
+}
+
+// "seed <n>" or "file <name> <hex>": the lines a record starts with. 0 when the line does not parse.
+int parseStartLine(const char* p, const char* word, ScriptBuilder* b) {
+    int64_t v;
+    if (!strcmp(word, "seed")) {
+        if (!parseInt(&p, 0, UINT32_MAX, &v) || !lineEnds(p)) return 0;
+        b->hasSeed = 1;
+        b->seed = (uint32_t)v;
+        return 1;
+    }
+    ScriptFile f = {};
+    if (b->fileCount == SCRIPT_FILES_MAX || !parseWord(&p, f.name, SCRIPT_FILE_NAME_MAX) ||
+        !safeFileName(f.name))
+        return 0;
+    for (int32_t i = 0; i < b->fileCount; i++)
+        if (!strcmp(b->files[i].name, f.name)) return 0;  // the same file twice: which one is meant?
+    while (*p == ' ' || *p == '\t') p++;
+    int32_t digits = 0;
+    while (hexDigit(p[digits]) >= 0) digits++;
+    if (digits % 2 || digits / 2 > SCRIPT_FILE_MAX || !lineEnds(p + digits)) return 0;
+    f.count = digits / 2;
+    f.bytes = (uint8_t*)malloc((size_t)f.count + 1);
+    if (!f.bytes) return 0;
+    for (int32_t i = 0; i < f.count; i++)
+        f.bytes[i] = (uint8_t)(hexDigit(p[2 * i]) << 4 | hexDigit(p[2 * i + 1]));
+    b->files[b->fileCount++] = f;
+    return 1;
+}
 
 int addItem(ScriptBuilder* b, const ScriptItem& it) {
     if (b->count == b->capacity) {
@@ -512,6 +599,9 @@ ScriptItem message(int64_t frame, uint32_t message, uintptr_t wParam, intptr_t l
 int parseLine(const char* p, ScriptBuilder* b) {
     int64_t frame, x, y, v;
     char word[16];
+    const char* start = p;
+    if (parseWord(&start, word, sizeof word) && (!strcmp(word, "seed") || !strcmp(word, "file")))
+        return parseStartLine(start, word, b);
     if (!parseInt(&p, 0, INT32_MAX - 1, &frame) || !parseWord(&p, word, sizeof word)) return 0;
     int ok = 1;
     if (!strcmp(word, "tap") || !strcmp(word, "down") || !strcmp(word, "move") || !strcmp(word, "up")) {
@@ -609,6 +699,7 @@ void* displayBeginDraw() {
     if (gw.failBeginDraws > 0) {
         gw.failBeginDraws--;
         gw.frame++;
+        platFrameEnded();
         return nullptr;
     }
     gw.drawing = 1;
@@ -621,6 +712,8 @@ int displayEndDraw() {
     gw.drawing = 0;
     gw.drawPairs++;
     gw.frame++;
+    platFrameEnded();
+    platPresented(headlessSnapshotPng);
     return 1;
 }
 
@@ -664,27 +757,6 @@ int defaultKeys(PlatDefaultKeys* out, int32_t) {
 
 uint16_t virtualKeyToChar(uint32_t vk) {
     return platUsVirtualKeyChar(vk);
-}
-
-// PNG writing for the snapshot: stored RGB rows, one deflate stream.
-
-void put32(uint8_t* p, uint32_t v) {
-    p[0] = (uint8_t)(v >> 24);
-    p[1] = (uint8_t)(v >> 16);
-    p[2] = (uint8_t)(v >> 8);
-    p[3] = (uint8_t)v;
-}
-
-int writeChunk(FILE* f, const char* type, const uint8_t* data, uint32_t length) {
-    uint8_t head[8];
-    put32(head, length);
-    memcpy(head + 4, type, 4);
-    uint32_t crc = (uint32_t)crc32(0, head + 4, 4);
-    if (length) crc = (uint32_t)crc32(crc, data, length);
-    uint8_t tail[4];
-    put32(tail, crc);
-    return fwrite(head, 1, 8, f) == 8 && (length == 0 || fwrite(data, 1, length, f) == length) &&
-           fwrite(tail, 1, 4, f) == 4;
 }
 
 // One pixel of the frame buffer as 8-bit R, G, B; palette indices come out as grey levels (the palette
@@ -739,8 +811,12 @@ int headlessAudioFormat(int32_t* rate, int32_t* channels) {
 }
 
 const int16_t* headlessAudioCapture(int64_t* values) {
-    if (values) *values = ga.length / 2;
+    if (values) *values = (ga.length - ga.dropped) / 2;
     return (const int16_t*)ga.capture;
+}
+
+int64_t headlessAudioDropped() {
+    return ga.dropped / 2;
 }
 
 void headlessSetProgramPath(const char* utf8Path) {
@@ -827,8 +903,11 @@ int platRefused(const char* path, int kind) {
 
 void headlessResetWindowing() {
     free(gw.script);
+    freeFiles(gw.files, gw.fileCount);
+    free(gw.files);
     free(gw.frameBuffer);
     memset(&gw, 0, sizeof gw);
+    platSessionReset();
 }
 
 void headlessFailDefineClass(int fail) {
@@ -878,21 +957,54 @@ void headlessPostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
 
 int headlessLoadScript(const char* text) {
     if (!text) return 0;
-    ScriptBuilder b = {nullptr, 0, 0};
-    for (const char* line = text; *line;) {
+    // Large (the files' table): kept off the stack.
+    ScriptBuilder* b = (ScriptBuilder*)calloc(1, sizeof(ScriptBuilder));
+    if (!b) return 0;
+    int ok = 1;
+    for (const char* line = text; *line && ok;) {
         const char* p = line;
         while (*p == ' ' || *p == '\t') p++;
-        if (*p != '#' && !lineEnds(p) && !parseLine(p, &b)) {
-            free(b.items);
-            return 0;
-        }
+        if (*p != '#' && !lineEnds(p) && !parseLine(p, b)) ok = 0;
         const char* next = strchr(line, '\n');
         line = next ? next + 1 : line + strlen(line);
     }
+    ScriptFile* files =
+        ok && b->fileCount ? (ScriptFile*)malloc(sizeof(ScriptFile) * (size_t)b->fileCount) : nullptr;
+    if (!ok || (b->fileCount && !files)) {
+        free(b->items);
+        freeFiles(b->files, b->fileCount);
+        free(b);
+        return 0;
+    }
     free(gw.script);
-    gw.script = b.items;
-    gw.scriptCount = b.count;
+    gw.script = b->items;
+    gw.scriptCount = b->count;
     gw.scriptNext = 0;
+    freeFiles(gw.files, gw.fileCount);
+    free(gw.files);
+    if (files) memcpy(files, b->files, sizeof(ScriptFile) * (size_t)b->fileCount);
+    gw.files = files;
+    gw.fileCount = b->fileCount;
+    gw.hasSeed = b->hasSeed;
+    gw.seed = b->seed;
+    free(b);
+    return 1;
+}
+
+int headlessScriptSeed(uint32_t* seed) {
+    if (gw.hasSeed && seed) *seed = gw.seed;
+    return gw.hasSeed;
+}
+
+int32_t headlessScriptFileCount() {
+    return gw.fileCount;
+}
+
+int headlessScriptFile(int32_t i, const char** name, const uint8_t** bytes, int32_t* count) {
+    if (i < 0 || i >= gw.fileCount) return 0;
+    if (name) *name = gw.files[i].name;
+    if (bytes) *bytes = gw.files[i].bytes;
+    if (count) *count = gw.files[i].count;
     return 1;
 }
 
@@ -933,38 +1045,14 @@ int headlessSnapshotPng(const char* utf8Path) {
     const PlatDisplayProperties& p = gw.directUsed ? DIRECT_DISPLAY : displayProps();
     const uint8_t* origin = gw.frameBuffer + (gw.directUsed ? (int64_t)(p.width - 1) * -p.xPitch : gw.origin);
     int32_t bytes = bytesPerPixel(p);
-    size_t rowBytes = 1 + (size_t)p.width * 3, rawSize = rowBytes * p.height;
-    uint8_t* raw = (uint8_t*)malloc(rawSize);
-    uLongf packedSize = compressBound((uLong)rawSize);
-    uint8_t* packed = (uint8_t*)malloc(packedSize);
-    int ok = 0;
-    if (raw && packed) {
-        for (uint32_t y = 0; y < p.height; y++) {
-            uint8_t* row = raw + rowBytes * y;
-            row[0] = 0;  // no filter
-            for (uint32_t x = 0; x < p.width; x++)
-                pixelRgb(origin + (int64_t)x * p.xPitch + (int64_t)y * p.yPitch, p.formatFlags, bytes,
-                         row + 1 + x * 3);
-        }
-        ok = compress2(packed, &packedSize, raw, (uLong)rawSize, 6) == Z_OK;
-    }
-    FILE* f = ok ? fopen(utf8Path, "wb") : nullptr;
-    if (f) {
-        static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-        uint8_t header[13];
-        put32(header, p.width);
-        put32(header + 4, p.height);
-        header[8] = 8;  // bits per channel
-        header[9] = 2;  // RGB
-        header[10] = header[11] = header[12] = 0;
-        ok = fwrite(signature, 1, 8, f) == 8 && writeChunk(f, "IHDR", header, 13) &&
-             writeChunk(f, "IDAT", packed, (uint32_t)packedSize) && writeChunk(f, "IEND", nullptr, 0);
-        ok = fclose(f) == 0 && ok;
-    } else {
-        ok = 0;
-    }
-    free(raw);
-    free(packed);
+    uint8_t* rgb = (uint8_t*)malloc((size_t)p.width * p.height * 3);
+    if (!rgb) return 0;
+    for (uint32_t y = 0; y < p.height; y++)
+        for (uint32_t x = 0; x < p.width; x++)
+            pixelRgb(origin + (int64_t)x * p.xPitch + (int64_t)y * p.yPitch, p.formatFlags, bytes,
+                     rgb + ((size_t)y * p.width + x) * 3);
+    const int ok = platWritePng(utf8Path, rgb, p.width, p.height);
+    free(rgb);
     return ok;
 }
 

@@ -34,8 +34,10 @@ void headlessFailAudioQueues(int32_t count);  // the next `count` queue calls ar
 // Format of the last stream opened; 1 while it is open.
 int headlessAudioFormat(int32_t* rate, int32_t* channels);
 // The capture as interleaved 16-bit values (left, right for stereo), and how many there are. Kept after the
-// stream closes, until the next open or reset.
+// stream closes, until the next open or reset. It holds at most 64 MB (about 380 seconds of 44.1 kHz
+// stereo): past that, the oldest audio is let go, down to the newest 32 MB, and queueing goes on.
 const int16_t* headlessAudioCapture(int64_t* values);
+int64_t headlessAudioDropped();  // values let go from the front of the capture since the stream opened
 
 // ---- Window system ----
 // Failures on demand: nonzero makes every later class definition / window creation fail.
@@ -70,9 +72,18 @@ void headlessPostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
 //   <frame> focus <0|1>      focus lost / regained
 //   <frame> close            a close request (WM_CLOSE)
 //   <frame> answer <n>       the next message box answers n
+// A recorded run (--record; platform/session.h) is a script in this form, starting with what the run began
+// with; the entry point, not this backend, puts these to use before the program starts:
+//   seed <n>                 the random seed the run used (unsigned 32-bit)
+//   file <name> <hex>        a player file present at the start: a bare name (no folder, no leading '.'),
+//                            its bytes as hexadecimal digit pairs (at most 1 MB; each name once)
 // Blank lines and lines starting with '#' are ignored. Returns 0 (and loads nothing) on a malformed line.
 int headlessLoadScript(const char* text);
 int32_t headlessFrame();  // frames ended so far
+// What the loaded script's start lines gave: 1 with the seed when it had one; its files in the order given.
+int headlessScriptSeed(uint32_t* seed);
+int32_t headlessScriptFileCount();
+int headlessScriptFile(int32_t i, const char** name, const uint8_t** bytes, int32_t* count);
 
 // ---- Display ----
 // The properties the next display open reports, and a frame buffer sized for its pitches. The default is the
@@ -101,5 +112,5 @@ void headlessSetDefaultKeys(const PlatDefaultKeys* keys);
 void headlessFailInputOpen(int fail);
 
 // Everything back to the start: folders, counter, boxes, texts, refusals, audio, windows, classes, messages,
-// script and frame count, display, power, keys.
+// script and frame count, display, power, keys; and the session's screenshots, record and counts.
 void headlessReset();

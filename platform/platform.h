@@ -165,6 +165,12 @@ const PlatformBackend* platBackend();
 int platProgramPath(char16_t* out, int32_t capacity);
 // The per-user writable folder (~/.local/share/korvatron), created when missing, without a trailing slash.
 int platDocumentsFolder(char16_t* out, int32_t capacity);
+// Makes a folder the player's: created when missing (with its parents), or, for null, a fresh empty folder
+// under $TMPDIR (or /tmp). It becomes the documents folder from then on; `out` gets its absolute path ending
+// in "/". 0 when it cannot be created or the path is too long.
+int platUseDataFolder(const char* utf8Folder, char16_t* out, int32_t capacity);
+// The absolute path of an existing regular file named relative to the working folder. 0 otherwise.
+int platAbsoluteFile(const char* utf8Path, char16_t* out, int32_t capacity);
 // OS identity from uname: major, minor, build (the third number of the release).
 int platOsVersion(int32_t* major, int32_t* minor, int32_t* build);
 

@@ -6,6 +6,7 @@
 // [SECTION] Streams and delete
 // [SECTION] Wildcard search
 #include <dirent.h>
+#include <limits.h>
 #include <errno.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
@@ -19,6 +20,7 @@
 #include "brask/text.h"
 #include "platform/platform.h"
 #include "platform/platform_internal.h"
+#include "platform/session.h"
 
 //-----------------------------------------------------------------------------
 // [SECTION] Backend dispatch
@@ -43,7 +45,9 @@ void platSleep(uint32_t ms) {
     g_backend->sleep(ms);
 }
 int platMessageBox(const char16_t* text, const char16_t* caption, int32_t kind) {
-    return g_backend->messageBox(text, caption, kind);
+    const int answer = g_backend->messageBox(text, caption, kind);
+    platRecordAnswer(answer);
+    return answer;
 }
 int platSystemText(int32_t which, char16_t* out, int32_t capacity) {
     return g_backend->systemText(which, out, capacity);
@@ -115,8 +119,12 @@ void platPostQuit(int32_t exitCode) {
 int platPeekMessage(PlatMessage* out) {
     return out ? g_backend->peekMessage(out) : 0;
 }
+// What the program takes is what a record holds: a peek leaves the message for the get that follows.
 int platGetMessage(PlatMessage* out) {
-    return out ? g_backend->getMessage(out) : -1;
+    if (!out) return -1;
+    const int got = g_backend->getMessage(out);
+    if (got == 1) platRecordMessage(out);
+    return got;
 }
 void platTranslateMessage(const PlatMessage* m) {
     if (m) g_backend->translateMessage(m);
@@ -301,9 +309,13 @@ static int makeFolders(char* path) {
     return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// The folder a launch chose for the player's files (--data, or a replay's fresh folder); empty: none.
+static char g_launchDocuments[4096];
+
 int platDocumentsFolder(char16_t* out, int32_t capacity) {
     char path[4096];
     const char* over = platOverrideDocumentsFolder();
+    if (!over && g_launchDocuments[0]) over = g_launchDocuments;
     if (over) {
         if (strlen(over) >= sizeof path) return 0;
         strcpy(path, over);
@@ -316,6 +328,35 @@ int platDocumentsFolder(char16_t* out, int32_t capacity) {
     while (len > 1 && path[len - 1] == '/') path[--len] = 0;
     if (!makeFolders(path)) return 0;
     return platFromUtf8(path, out, capacity);
+}
+
+// Absolute, so that the engine's rule for relative names (the program folder) cannot move it elsewhere.
+int platUseDataFolder(const char* utf8Folder, char16_t* out, int32_t capacity) {
+    char path[4096], real[PATH_MAX];
+    if (utf8Folder) {
+        if (!utf8Folder[0] || strlen(utf8Folder) >= sizeof path) return 0;
+        strcpy(path, utf8Folder);
+        if (!makeFolders(path)) return 0;
+    } else {
+        const char* tmp = getenv("TMPDIR");
+        if (!tmp || !*tmp) tmp = "/tmp";
+        if (snprintf(path, sizeof path, "%s/korvatron-replay-XXXXXX", tmp) >= (int)sizeof path || !mkdtemp(path))
+            return 0;
+    }
+    if (!realpath(path, real) || strlen(real) + 2 > sizeof g_launchDocuments) return 0;
+    char withSlash[PATH_MAX + 2];
+    snprintf(withSlash, sizeof withSlash, "%s%s", real, strcmp(real, "/") ? "/" : "");
+    if (!platFromUtf8(withSlash, out, capacity)) return 0;
+    strcpy(g_launchDocuments, real);
+    return 1;
+}
+
+int platAbsoluteFile(const char* utf8Path, char16_t* out, int32_t capacity) {
+    char real[PATH_MAX];
+    struct stat st;
+    if (!utf8Path || !utf8Path[0] || !realpath(utf8Path, real) || stat(real, &st) != 0 || !S_ISREG(st.st_mode))
+        return 0;
+    return platFromUtf8(real, out, capacity);
 }
 
 int platOsVersion(int32_t* major, int32_t* minor, int32_t* build) {

@@ -5,7 +5,7 @@
 // [SECTION] Audio        one output device fed through SDL's audio queue
 // [SECTION] Window       one scaled window, classes and their procedures, power
 // [SECTION] Messages     SDL events turned into the handheld's messages: keys, stylus, focus, close
-// [SECTION] Display      the 565 frame buffer streamed to a texture at every end of drawing
+// [SECTION] Display      the 565 frame buffer streamed to a texture at every end of drawing; screenshots
 // [SECTION] Keys         the desktop's default keys
 // [SECTION] Table        the backend table the program selects with platSetBackend
 //
@@ -18,6 +18,7 @@
 #include "platform/platform.h"
 #include "platform/platform_internal.h"
 #include "platform/sdl2.h"
+#include "platform/session.h"
 
 namespace {
 
@@ -154,9 +155,12 @@ struct Sdl2State {
 
     MessageRing queue;
     // A release that came in the same pump as its press waits here for the next pump, and so does everything
-    // after it, to keep the order.
+    // after it, to keep the order. The flags say which presses this pump has queued: the stylus, and each
+    // virtual key; pressInPump is set whenever any of them is.
     MessageRing held;
     uint8_t pressInPump;
+    uint8_t penPressInPump;
+    uint8_t keyPressInPump[256];
     uint8_t quitPending;
     int32_t quitCode;
 
@@ -325,15 +329,28 @@ PlatMessage pop(MessageRing* r) {
 }
 
 // A press and its release inside one pump would cancel out before the engine's next key update; holding the
-// release (and what follows it) to the next pump makes a quick click count.
+// release (and what follows it) to the next pump makes a quick click or a quick key tap count. Only the
+// release of what was pressed in this very pump waits: other releases go through at once.
 void post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     PlatMessage m = {MAIN_WINDOW, message, wParam, lParam};
-    if (gs.held.count || (message == PLAT_WM_LBUTTONUP && gs.pressInPump)) {
+    const bool key = message == PLAT_WM_KEYDOWN || message == PLAT_WM_KEYUP;
+    const uint8_t vk = (uint8_t)(key ? wParam : 0);
+    const bool quickRelease = (message == PLAT_WM_LBUTTONUP && gs.penPressInPump) ||
+                              (message == PLAT_WM_KEYUP && gs.keyPressInPump[vk]);
+    if (gs.held.count || quickRelease) {
         push(&gs.held, m);
         return;
     }
     push(&gs.queue, m);
-    if (message == PLAT_WM_LBUTTONDOWN) gs.pressInPump = 1;
+    if (message == PLAT_WM_LBUTTONDOWN) gs.penPressInPump = gs.pressInPump = 1;
+    if (message == PLAT_WM_KEYDOWN) gs.keyPressInPump[vk] = gs.pressInPump = 1;
+}
+
+// The pump is over: the next one may release what this one pressed.
+void endPump() {
+    if (!gs.pressInPump) return;
+    gs.pressInPump = gs.penPressInPump = 0;
+    memset(gs.keyPressInPump, 0, sizeof gs.keyPressInPump);
 }
 
 void releaseHeld() {
@@ -497,7 +514,7 @@ int peekMessage(PlatMessage* out) {
         *out = {0, PLAT_WM_QUIT, (uintptr_t)(intptr_t)gs.quitCode, 0};
         return 1;
     }
-    gs.pressInPump = 0;
+    endPump();
     return 0;
 }
 
@@ -505,7 +522,7 @@ int peekMessage(PlatMessage* out) {
 int getMessage(PlatMessage* out) {
     collect();
     while (!gs.queue.count && !gs.quitPending) {
-        gs.pressInPump = 0;
+        endPump();
         if (gs.held.count) {
             releaseHeld();
             continue;
@@ -569,12 +586,27 @@ void* displayBeginDraw() {
     return gs.frame;
 }
 
+// The frame buffer as the player sees it: 565 widened to 8 bits a channel the way the headless snapshot
+// does, so the same frame gives the same file on both backends.
+int writeFramePng(const char* utf8Path) {
+    static uint8_t rgb[SCREEN_W * SCREEN_H * 3];
+    for (int32_t i = 0; i < SCREEN_W * SCREEN_H; i++) {
+        const uint32_t v = gs.frame[i];
+        rgb[3 * i] = (uint8_t)((v >> 11 & 31) * 255 / 31);
+        rgb[3 * i + 1] = (uint8_t)((v >> 5 & 63) * 255 / 63);
+        rgb[3 * i + 2] = (uint8_t)((v & 31) * 255 / 31);
+    }
+    return platWritePng(utf8Path, rgb, SCREEN_W, SCREEN_H);
+}
+
 int displayEndDraw() {
     if (!gs.drawing) return 0;
     gs.drawing = 0;
+    platFrameEnded();  // counted as the headless script counts frames, so a record made here replays there
     if (SDL_UpdateTexture(gs.texture, nullptr, gs.frame, SCREEN_W * 2) != 0) return 0;
     gs.framePresented = 1;
     showFrame();
+    platPresented(writeFramePng);
     return 1;
 }
 

@@ -236,6 +236,43 @@ TEST_F(Sound, UpdateLogsAnErrorOnlyForTheUpdateThatHadIt) {
     EXPECT_EQ(1, count(logText(), "Sound update failed, reason: ")) << logText();
 }
 
+// A game runs far longer than the capture can hold: ten minutes of updates, a short beep every few seconds.
+TEST_F(Sound, ALongRunKeepsTheNewestAudioAndNeverFailsAnUpdate) {
+    SndSound* s = load("beep.wav", wav(RATE, 16, 1, std::vector<int>(RATE / 20, 12000)));
+    ASSERT_NE(nullptr, s);
+    for (int update = 0; update < 12000; update++) {
+        if (update % 97 == 0) {
+            int8_t voice = 0;
+            sndPlaySample(s, &voice);
+            sndSetVoiceVolume(voice, 1.0f);
+        }
+        platSleep(50);
+        sndUpdate();
+    }
+    EXPECT_EQ(0, count(logText(), "Sound update failed")) << logText().substr(0, 2000);
+    int64_t kept = 0;
+    headlessAudioCapture(&kept);
+    EXPECT_LE(kept * 2, 64 << 20);
+    EXPECT_GT(headlessAudioDropped(), 0);
+    // Nothing went missing from the timeline: 600 s of updates, plus the stream's lead of about 100 ms.
+    const int64_t total = headlessAudioDropped() + kept, second = RATE * 2;
+    EXPECT_GE(total, 600 * second);
+    EXPECT_LE(total, 601 * second);
+
+    // The newest audio is what was kept: the beep of the next update is at the end of the capture.
+    int8_t voice = 0;
+    sndPlaySample(s, &voice);
+    sndSetVoiceVolume(voice, 1.0f);
+    platSleep(50);
+    sndUpdate();
+    int64_t now = 0;
+    const int16_t* c = headlessAudioCapture(&now);
+    int loud = 0;
+    for (int64_t i = now - RATE / 20 * 2; i < now; i++) loud += c[i] > 1000;
+    EXPECT_GT(loud, RATE / 40);
+    sndFreeSample(s);
+}
+
 TEST(SoundDevice, UnopenableDeviceFallsBackToSilenceWithALogLine) {
     TestFolders folders;
     headlessRefuseAudio(1);
