@@ -7,12 +7,15 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "app_internal.h"
 #include "brask/app.h"
 #include "brask/input.h"
 #include "brask/vfs.h"
 #include "platform/headless.h"
+#include "platform/session.h"
+#include "platform/png_decode.h"
 #include "rules/board.h"
 #include "rules/state.h"
 #include "rules/variants.h"
@@ -92,3 +95,58 @@ inline GameState idleGame2() {
 inline std::string recordBytes(const GameState& g) {
     return std::string(reinterpret_cast<const char*>(&g), sizeof g);
 }
+
+// gameMain runs in this process with the launch options and a script; screenshots of chosen presents are
+// read back as 565 values (the snapshot's 8-bit channels truncated recover them exactly).
+class ShellProgram : public ShellTest {
+   protected:
+    AppLaunchOptions launch{};
+    std::u16string loadName;
+    std::vector<int32_t> shots;
+
+    // A fresh platform under the same folders, as a new start of the program would find it.
+    int run(const char* script) {
+        headlessReset();
+        headlessSetProgramPath((folders.prog + "/korvatron").c_str());
+        headlessSetDocumentsFolder(folders.docs.c_str());
+        appForgetPlatform();
+        // A script that ends too soon would leave the program waiting for a tap for ever.
+        EXPECT_EQ(1, headlessLoadScript((std::string(script) + "\n5000 close\n").c_str()));
+        for (int32_t index : shots) platShotAt(index, shotPath(index).c_str());
+        launch.seedGiven = 1;
+        launch.seed = 7;
+        appSetLaunchOptions(&launch);
+        return gameMain();
+    }
+    // The frame of present `index`, asked for before the run; empty until the run has made it.
+    std::string shotPath(int32_t index) const { return folders.root + "/shot" + std::to_string(index) + ".png"; }
+    void shootAt(std::initializer_list<int32_t> presents) { shots.assign(presents); }
+    std::vector<uint32_t> frame(int32_t index) const {
+        uint32_t w = 0, h = 0;
+        std::vector<uint32_t> rgb = decodePng(readFile(shotPath(index)), &w, &h);
+        for (uint32_t& v : rgb) v = (v >> 19 & 31) << 11 | (v >> 10 & 63) << 5 | (v >> 3 & 31);
+        return w == SCREEN_WIDTH && h == SCREEN_HEIGHT ? rgb : std::vector<uint32_t>{};
+    }
+    // True when every opaque pixel of the slot's picture, placed at (x, y) by its anchor, is in the frame.
+    static bool frameShows(const std::vector<uint32_t>& f, const Surface* s, int32_t x, int32_t y) {
+        if (!s || f.empty()) return false;
+        const int32_t left = x - ((s->width * s->anchorX + 128) >> 8);
+        const int32_t top = y - ((s->height * s->anchorY + 128) >> 8);
+        for (int32_t j = 0; j < s->height; j++)
+            for (int32_t i = 0; i < s->width; i++) {
+                const uint32_t v = sfGetPixel(s, i, j);
+                const int32_t fx = left + i, fy = top + j;
+                if (v == s->colourKey || fx < 0 || fy < 0 || fx >= SCREEN_WIDTH || fy >= SCREEN_HEIGHT) continue;
+                if (f[size_t(fy) * SCREEN_WIDTH + size_t(fx)] != v) return false;
+            }
+        return true;
+    }
+    std::string file(const char* name) const { return readFile(folders.prog + "/" + name); }
+    // A game file placed for --load.
+    void loadFrom(const GameState& g, const char* name = "KORVA.Quick") {
+        writeFile(folders.prog + "/" + name, recordBytes(g));
+        loadName = u16(folders.prog + "/" + name);
+        launch.loadFile = loadName.c_str();
+    }
+};
+

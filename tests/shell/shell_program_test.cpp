@@ -7,33 +7,6 @@
 #include "brask/sound.h"
 #include "shell_fixture.h"
 
-class ShellProgram : public ShellTest {
-   protected:
-    AppLaunchOptions launch{};
-    std::u16string loadName;
-
-    // A fresh platform under the same folders, as a new start of the program would find it.
-    int run(const char* script) {
-        headlessReset();
-        headlessSetProgramPath((folders.prog + "/korvatron").c_str());
-        headlessSetDocumentsFolder(folders.docs.c_str());
-        appForgetPlatform();
-        // A script that ends too soon would leave the program waiting for a tap for ever.
-        EXPECT_EQ(1, headlessLoadScript((std::string(script) + "\n5000 close\n").c_str()));
-        launch.seedGiven = 1;
-        launch.seed = 7;
-        appSetLaunchOptions(&launch);
-        return gameMain();
-    }
-    std::string file(const char* name) const { return readFile(folders.prog + "/" + name); }
-    // A game file placed for --load.
-    void loadFrom(const GameState& g, const char* name = "KORVA.Quick") {
-        writeFile(folders.prog + "/" + name, recordBytes(g));
-        loadName = u16(folders.prog + "/" + name);
-        launch.loadFile = loadName.c_str();
-    }
-};
-
 TEST_F(ShellProgram, AQuickSaveInUpdate40KeepsTheGameAndWritesNothingElse) {
     launch.game = 2;
     EXPECT_EQ(0, run("38 tap 59 310\n"));
