@@ -99,7 +99,8 @@ Surface* loadSlot(int32_t slot, int32_t factor) {
 
 void applyBrightness(Surface* s, int32_t factor) {
     for (int32_t y = 0; y < s->height; y++)
-        for (int32_t x = 0; x < s->width; x++) sfPutPixel(s, x, y, colourScale565(sfGetPixel(s, x, y), factor));
+        for (int32_t x = 0; x < s->width; x++)
+            sfPutPixel(s, x, y, colourScale565(sfGetPixel(s, x, y), factor));
 }
 
 }  // namespace

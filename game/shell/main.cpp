@@ -103,10 +103,14 @@ void pollInput() {
 //-----------------------------------------------------------------------------
 
 static const char16_t* const kSoundFiles[SOUND_FILES] = {
-    u"gamedata/sounds/Button_Click.wav",    u"gamedata/sounds/IntroWav.wav",
-    u"gamedata/sounds/Iris_Open.wav",       u"gamedata/sounds/Button_Click.wav",
-    u"gamedata/sounds/Start_Game.wav",      u"gamedata/sounds/InGame_Rotation.wav",
-    u"gamedata/sounds/InGame_Line.wav",     u"gamedata/sounds/Slider.wav",
+    u"gamedata/sounds/Button_Click.wav",
+    u"gamedata/sounds/IntroWav.wav",
+    u"gamedata/sounds/Iris_Open.wav",
+    u"gamedata/sounds/Button_Click.wav",
+    u"gamedata/sounds/Start_Game.wav",
+    u"gamedata/sounds/InGame_Rotation.wav",
+    u"gamedata/sounds/InGame_Line.wav",
+    u"gamedata/sounds/Slider.wav",
     u"gamedata/sounds/Option_ChangeDirection.wav",
 };
 
@@ -115,6 +119,7 @@ void playSound(int32_t slot) {
     int8_t voice = -1;
     sndPlaySample(gShell.sounds[slot], &voice);
     gShell.voices[slot] = voice;
+    gShell.played[slot]++;
     // Without a voice (all busy, or muted) there is nothing to set, and voice 0 may belong to another sound.
     if (voice < 0) return;
     sndSetVoicePanning(voice, 0.0f);

@@ -106,9 +106,15 @@ struct MenuButton {
     int32_t variant;  // new game: its variant; load: the slot's number
 };
 const MenuButton kButtons[] = {
-    {0x3000, MENU_NEW, VARIANT_GAME1},  {0x6000, MENU_NEW, VARIANT_GAME2},  {0x9000, MENU_NEW, VARIANT_GAME3},
-    {0xC000, MENU_LOAD, VARIANT_GAME1}, {0xF800, MENU_LOAD, VARIANT_GAME2}, {0x0180, MENU_LOAD, VARIANT_GAME3},
-    {0x3180, MENU_OPTIONS, 0},          {0x6180, MENU_HELP, 0},             {0x9180, MENU_EXIT, 0},
+    {0x3000, MENU_NEW, VARIANT_GAME1},
+    {0x6000, MENU_NEW, VARIANT_GAME2},
+    {0x9000, MENU_NEW, VARIANT_GAME3},
+    {0xC000, MENU_LOAD, VARIANT_GAME1},
+    {0xF800, MENU_LOAD, VARIANT_GAME2},
+    {0x0180, MENU_LOAD, VARIANT_GAME3},
+    {0x3180, MENU_OPTIONS, 0},
+    {0x6180, MENU_HELP, 0},
+    {0x9180, MENU_EXIT, 0},
 };
 
 const MenuButton* buttonAt(int32_t x, int32_t y) {
@@ -204,7 +210,8 @@ int32_t menuMain() {
 namespace {
 
 const TapArea kLeave = {55, 265, 182, 278};
-const TapArea kDirectionButton[2] = {{60, 71, 100, 111}, {142, 71, 182, 111}};  // 0 anticlockwise, 1 clockwise
+const TapArea kDirectionButton[2] = {{60, 71, 100, 111},
+                                     {142, 71, 182, 111}};  // 0 anticlockwise, 1 clockwise
 enum { SLIDER_LEFT = 49, SLIDER_RIGHT = 188, BRIGHTNESS_Y = 178, VOLUME_Y = 222, SLIDER_HEIGHT = 11 };
 
 int32_t selectedButton() {
@@ -221,7 +228,8 @@ void drawOptions(int32_t animation) {
     }
     const int32_t selected = selectedButton(), other = 1 - selected;
     auto at = [target](int32_t button, int32_t slot) {
-        if (Surface* s = image(slot)) sfBlit(s, target, kDirectionButton[button].left, kDirectionButton[button].top);
+        if (Surface* s = image(slot))
+            sfBlit(s, target, kDirectionButton[button].left, kDirectionButton[button].top);
     };
     if (animation >= 1) {
         at(selected, IMG_OPTIONS + animation);
@@ -261,7 +269,8 @@ int32_t menuOptions() {
             g.rotationDirection = button;
         }
         if (g.stylusHeld) {
-            const float b = sliderValueAt(SLIDER_LEFT, BRIGHTNESS_Y, SLIDER_RIGHT, BRIGHTNESS_Y + SLIDER_HEIGHT);
+            const float b =
+                sliderValueAt(SLIDER_LEFT, BRIGHTNESS_Y, SLIDER_RIGHT, BRIGHTNESS_Y + SLIDER_HEIGHT);
             if (b >= 0.0f) g.brightness = snapBrightness(b);
             const float v = sliderValueAt(SLIDER_LEFT, VOLUME_Y, SLIDER_RIGHT, VOLUME_Y + SLIDER_HEIGHT);
             if (v >= 0.0f) g.volume = v;

@@ -128,7 +128,8 @@ constexpr int16_t scale88(float s) {
     return int16_t(s * 256.0f + 0.5f);
 }
 // Element sizes of the removal, indexed by the timer's value 1..5.
-const int16_t kShrinkScale[6] = {0, scale88(0.2f), scale88(0.4f), scale88(0.5f), scale88(0.7f), scale88(0.8f)};
+const int16_t kShrinkScale[6] = {
+    0, scale88(0.2f), scale88(0.4f), scale88(0.5f), scale88(0.7f), scale88(0.8f)};
 const int16_t kGrowScale[6] = {0, scale88(0.8f), scale88(0.7f), scale88(0.5f), scale88(0.4f), scale88(0.2f)};
 const int16_t kEmptyScale = scale88(0.1f);
 const int16_t kTurnScale = scale88(1.2f);
@@ -215,7 +216,8 @@ void drawGauge() {
     const GameState& g = gGame;
     switch (gameVariantIndex()) {
         case VARIANT_GAME1:
-            for (int32_t i = 0; i < g.accumulators && i < GAME_ACCUMULATORS; i++) blit(IMG_BATTERY, 160 + 20 * i, 259);
+            for (int32_t i = 0; i < g.accumulators && i < GAME_ACCUMULATORS; i++)
+                blit(IMG_BATTERY, 160 + 20 * i, 259);
             break;
         case VARIANT_GAME2:
             if (g.timeLeft > 0)

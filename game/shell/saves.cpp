@@ -62,15 +62,18 @@ const char* brokenRule(const GameState& g, int32_t size) {
     if (!within(g.variant, 0, VARIANT_COUNT - 1)) return "a variant outside 0..2";
     if (!within(g.rotCol, 0, ROTATOR_COUNT - 1) || !within(g.rotRow, 0, ROTATOR_COUNT - 1))
         return "a turning block outside the board";
-    if (!within(g.rotating, 0, 1) || !within(g.lineBusy, 0, 1)) return "a turn or removal flag other than 0/1";
+    if (!within(g.rotating, 0, 1) || !within(g.lineBusy, 0, 1))
+        return "a turn or removal flag other than 0/1";
     const int32_t* t = g.stepTimer;
     if (!within(t[TIMER_SHRINK], 0, 5) || !within(t[TIMER_GROW], 0, 5) || !within(t[TIMER_EMPTY], 0, 6) ||
         !within(t[TIMER_PANEL_OPEN], 0, 6) || !within(t[TIMER_PANEL_CLOSE], 0, 6) ||
         !within(t[TIMER_ROTATION], 0, 8))
         return "a step timer outside its phase";
     if (g.rotating && t[TIMER_ROTATION] == 0) return "a turn that never completes";
-    if (g.lineBusy && !t[TIMER_SHRINK] && !t[TIMER_EMPTY] && !t[TIMER_GROW]) return "a removal that never ends";
-    // Above 100 is a clock no game starts with; below about 4e-6 a single-precision clock of 100 stands still.
+    if (g.lineBusy && !t[TIMER_SHRINK] && !t[TIMER_EMPTY] && !t[TIMER_GROW])
+        return "a removal that never ends";
+    // Above 100 is a clock no game starts with; below about 4e-6 a single-precision clock of 100 stands
+    // still.
     if (!std::isfinite(g.timeLeft) || g.timeLeft > 100.0f) return "an impossible clock";
     if (g.variant == VARIANT_GAME2 && g.timeLeft <= 0.0f && g.gameOver <= 0) return "a Game 2 out of time";
     if (!std::isfinite(g.timeStep) || g.timeStep < 0.001f) return "a clock that does not run";
@@ -125,7 +128,8 @@ int32_t gameLoad(const char16_t* name) {
 //-----------------------------------------------------------------------------
 
 int32_t dlgQuitSaveResume() {
-    static const TapArea kQuit = {82, 109, 156, 116}, kSave = {82, 117, 156, 124}, kResume = {82, 127, 156, 134};
+    static const TapArea kQuit = {82, 109, 156, 116}, kSave = {82, 117, 156, 124},
+                         kResume = {82, 127, 156, 134};
     for (;;) {
         const uint32_t start = appGetTicks();
         // Drawn over the last in-game frame, which stays visible around it.

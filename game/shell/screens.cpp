@@ -11,9 +11,10 @@
 
 int32_t introPlay() {
     static const char16_t* const kFiles[10] = {
-        u"gamedata/intro_big.tga", u"gamedata/intro_00.tga", u"gamedata/intro_01.tga", u"gamedata/intro_02.tga",
-        u"gamedata/intro_03.tga",  u"gamedata/intro_04.tga", u"gamedata/intro_05.tga", u"gamedata/intro_06.tga",
-        u"gamedata/intro_07.tga",  u"gamedata/intro_08.tga",
+        u"gamedata/intro_big.tga", u"gamedata/intro_00.tga", u"gamedata/intro_01.tga",
+        u"gamedata/intro_02.tga",  u"gamedata/intro_03.tga", u"gamedata/intro_04.tga",
+        u"gamedata/intro_05.tga",  u"gamedata/intro_06.tga", u"gamedata/intro_07.tga",
+        u"gamedata/intro_08.tga",
     };
     // The slot drawn in each of the 82 frames, as runs of (last frame, slot).
     static const int32_t kRuns[][2] = {{11, 1}, {13, 2}, {15, 3}, {17, 4}, {51, 5}, {53, 4}, {55, 3},
@@ -75,23 +76,28 @@ namespace {
 
 // The pages are broken and hyphenated by hand; the runs of spaces at some line ends belong to them.
 const char16_t* const kHelpPages[5] = {
-    u"THE GOAL OF THE GAME IS\nTO GENERATE THE MAXIMUM\nAMOUNT OF ENERGY FROM\nTHE MACHINE CALLED\nKORVATRON.\n"
+    u"THE GOAL OF THE GAME IS\nTO GENERATE THE MAXIMUM\nAMOUNT OF ENERGY FROM\nTHE MACHINE "
+    u"CALLED\nKORVATRON.\n"
     u"ENERGY IS GENERATED WHEN\nFOUR OR MORE ENERGY ELE-\nMENTS OF THE SAME COLOUR\nARE CONNECTED IN A ROW\n"
-    u"OR A COLUMN. YOU CAN MO-\nVE THE ELEMENTS BY ROTA-\nTING THEM IN FOURS.        \nTHE MACHINE SPENDS ONE\n"
+    u"OR A COLUMN. YOU CAN MO-\nVE THE ELEMENTS BY ROTA-\nTING THEM IN FOURS.        \nTHE MACHINE SPENDS "
+    u"ONE\n"
     u"ENERGY UNIT FOR EACH RO-\nTATION.\n\n\n\nMORE .....",
     u"GAME CONTROLS:\n\nYOU CAN ROTATE A BLOCK\nOF 4 ELEMENTS, BY CLICK-\nING ON ROTATOR BETWEEN\n"
-    u"THEM.                \nTHE ROTATION DIRECTION\nDEPENDS ON THE SETUP OP-\nTION.\nLIKE THIS :                \n"
+    u"THEM.                \nTHE ROTATION DIRECTION\nDEPENDS ON THE SETUP OP-\nTION.\nLIKE THIS :            "
+    u"    \n"
     u"\n\n\n\n\n\n\n\nMORE .....",
     u"GAME 1:\n\nTHE MOTORS OF THE MOVING\nMECHANISMS ARE POWERED\nBY TWO ACCUMULATORS,\n"
     u"ALLOWING YOU TO MAKE JUST\nTWO ROTATIONS.       \nWITHIN THESE TWO MOVES\nYOU MUST CONNECT AT LEAST\n"
-    u"FOUR ELEMENTS - THIS WILL\nREFILL THE ACCUMULATORS\nAND LET YOU MAKE TWO MO-\nRE MOVES. IN OTHER WORDS,\n"
+    u"FOUR ELEMENTS - THIS WILL\nREFILL THE ACCUMULATORS\nAND LET YOU MAKE TWO MO-\nRE MOVES. IN OTHER "
+    u"WORDS,\n"
     u"THE GAME ENDS WHEN YOU\nFAIL TO GENERATE ANY\nENERGY FOR TWO MOVES.\n\n\nMORE .....",
     u"GAME 2:\n\nTHERE IS AN EXTERNAL PO-\nWER SOURCE, PROVIDING UN-\nLIMITED ENERGY, BUT FOR A\n"
     u"LIMITED AMOUNT OF TIME. YOU\nMUST GENERATE THE MAXI-\nMUM AMOUNT OF ENERGY WHILE\nIT LASTS.\n"
     u"\n\n\n\n\n\n\n\n\nMORE .....",
     u"GAME 3:\n\nTHE MACHINE IS POWERED BY\nTHE ENERGY IT GENERATES.\nYOU CAN GENERATE AS\n"
     u"MUCH ENERGY AS YOU WANT,\nBUT YOU MUST NOT LET IT\nFALL DOWN TO ZERO, SINCE\nYOU WON'T BE ABLE TO MA-\n"
-    u"KE ANOTHER MOVE. THAT IS,\nYOU SHOULD GENERATE MORE\nENERGY BY CONNECTING ELE\nMENTS, THAN YOU CONSUME\n"
+    u"KE ANOTHER MOVE. THAT IS,\nYOU SHOULD GENERATE MORE\nENERGY BY CONNECTING ELE\nMENTS, THAN YOU "
+    u"CONSUME\n"
     u"BY ROTATING THEM.\n\n\n\n\nEND .....",
 };
 
@@ -117,15 +123,18 @@ void helpExampleStep(HelpExample& e) {
     for (int32_t cell = -1; cell < ROT_CELLS; cell++) {
         const int32_t k = cell & 1, j = cell >> 1;  // column and row inside the block (cell -1: the rotator)
         const int32_t kind = cell < 0 ? 0 : gGame.board[boardIndex(COL + k, ROW + j)];
-        Surface* s = image(cell < 0 ? IMG_ROTATOR : kind >= 1 && kind <= ELEMENT_KINDS ? IMG_ELEMENT + kind - 1 : -1);
+        Surface* s = image(cell < 0                             ? IMG_ROTATOR
+                           : kind >= 1 && kind <= ELEMENT_KINDS ? IMG_ELEMENT + kind - 1
+                                                                : -1);
         if (!s) continue;
         const int32_t x = cell < 0 ? 160 : 150 + 20 * k, y = cell < 0 ? 200 : 190 + 20 * j;
         if (f < 2) {
             sfBlit(s, target, x, y);
             continue;
         }
-        const RotateParams p = cell < 0 ? RotateParams{159, 199, t.angle[f - 1] + 45, 307, 307}
-                                         : RotateParams{x + t.dx[cell][f - 1], y + t.dy[cell][f - 1], 0, 307, 307};
+        const RotateParams p = cell < 0
+                                   ? RotateParams{159, 199, t.angle[f - 1] + 45, 307, 307}
+                                   : RotateParams{x + t.dx[cell][f - 1], y + t.dy[cell][f - 1], 0, 307, 307};
         sfBlitRotated(s, target, &p, -1);
     }
     if (Surface* s = image(IMG_STYLUS)) sfBlit(s, target, 159, 199 - 2 * e.s);
@@ -140,7 +149,8 @@ int32_t helpScreen() {
         const uint32_t start = appGetTicks();
         Surface* target = gfxGetTarget();
         if (Surface* s = image(IMG_HELP)) sfBlit(s, target, 0, 0);
-        if (gameFont()->image) fntDrawText(gameFont(), target, kHelpPages[page], 30, 70, FNT_ALIGN_JUSTIFY, 180);
+        if (gameFont()->image)
+            fntDrawText(gameFont(), target, kHelpPages[page], 30, 70, FNT_ALIGN_JUSTIFY, 180);
         if (page == 1) helpExampleStep(example);
         pollInput();
         if (gGame.tap) {

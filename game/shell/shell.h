@@ -163,8 +163,8 @@ int32_t setupSave();
 // The hall of fame: ten entries per variant, best first; "KORVA.Score" is the record byte for byte.
 enum { HOF_ENTRIES = 10, HOF_NAME_UNITS = 50, HOF_NAME_CHARS = 10 };
 struct HofEntry {
-    int32_t score;  // 0 or below shows as "EMPTY"
-    int32_t flag;   // written as 1
+    int32_t score;                  // 0 or below shows as "EMPTY"
+    int32_t flag;                   // written as 1
     char16_t name[HOF_NAME_UNITS];  // NUL-terminated, at most HOF_NAME_CHARS characters
 };
 struct HallOfFame {
@@ -174,7 +174,7 @@ static_assert(sizeof(HofEntry) == 108 && offsetof(HofEntry, flag) == 4 && offset
               "a scores entry is a file format");
 static_assert(sizeof(HallOfFame) == 3240, "KORVA.Score is the whole table");
 extern HallOfFame gHallOfFame;
-void hofReset();   // the defaults, and the turning block's path with them
+void hofReset();    // the defaults, and the turning block's path with them
 int32_t hofLoad();  // hofReset, then the file over it; 0 when there is none
 int32_t hofSave();
 int32_t hofRank(int32_t variant, int32_t score);  // 1..9, or 0 when the score does not enter
@@ -227,6 +227,7 @@ struct Shell {
     Font font;
     SndSound* sounds[SOUND_SLOTS];
     int8_t voices[SOUND_SLOTS];
+    int32_t played[SOUND_SLOTS];  // sounds started per slot since gameMain began (what a player heard)
     uint8_t latches[LATCH_COUNT];
     RotAnim rot;
     int32_t kbdOriginX, kbdOriginY;  // the name entry's keyboard

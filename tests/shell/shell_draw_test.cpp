@@ -51,7 +51,8 @@ TEST_F(ShellDraw, TheGaugeShowsChargesOrClockSegments) {
     for (int32_t charges = 0; charges <= 2; charges++) {
         gGame.accumulators = charges;
         gameDraw();
-        for (int32_t i = 0; i < 2; i++) EXPECT_EQ(i < charges, shows(IMG_BATTERY, 160 + 20 * i, 259)) << charges;
+        for (int32_t i = 0; i < 2; i++)
+            EXPECT_EQ(i < charges, shows(IMG_BATTERY, 160 + 20 * i, 259)) << charges;
     }
     gGame.variant = VARIANT_GAME2;
     const Surface* seg = image(IMG_CLOCK);

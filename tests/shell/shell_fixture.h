@@ -119,7 +119,9 @@ class ShellProgram : public ShellTest {
         return gameMain();
     }
     // The frame of present `index`, asked for before the run; empty until the run has made it.
-    std::string shotPath(int32_t index) const { return folders.root + "/shot" + std::to_string(index) + ".png"; }
+    std::string shotPath(int32_t index) const {
+        return folders.root + "/shot" + std::to_string(index) + ".png";
+    }
     void shootAt(std::initializer_list<int32_t> presents) { shots.assign(presents); }
     std::vector<uint32_t> frame(int32_t index) const {
         uint32_t w = 0, h = 0;
@@ -136,7 +138,8 @@ class ShellProgram : public ShellTest {
             for (int32_t i = 0; i < s->width; i++) {
                 const uint32_t v = sfGetPixel(s, i, j);
                 const int32_t fx = left + i, fy = top + j;
-                if (v == s->colourKey || fx < 0 || fy < 0 || fx >= SCREEN_WIDTH || fy >= SCREEN_HEIGHT) continue;
+                if (v == s->colourKey || fx < 0 || fy < 0 || fx >= SCREEN_WIDTH || fy >= SCREEN_HEIGHT)
+                    continue;
                 if (f[size_t(fy) * SCREEN_WIDTH + size_t(fx)] != v) return false;
             }
         return true;
@@ -149,4 +152,3 @@ class ShellProgram : public ShellTest {
         launch.loadFile = loadName.c_str();
     }
 };
-

@@ -6,7 +6,8 @@
 
 class ShellFrames : public ShellProgram {
    protected:
-    // A run, then the shell started again for the pictures to compare its frames with (the run freed its own).
+    // A run, then the shell started again for the pictures to compare its frames with (the run freed its
+    // own).
     void rerun(const char* script) {
         EXPECT_EQ(0, run(script));
         startShell();
@@ -55,7 +56,8 @@ TEST_F(ShellFrames, ATurnIsDrawnAwayFromTheRestingCellsAndSnapsBack) {
     auto block = [](const std::vector<uint32_t>& f) {
         std::vector<uint32_t> out;
         for (int32_t y = 110; y < 150; y++)
-            for (int32_t x = 110; x < 150; x++) out.push_back(f.empty() ? 0 : f[size_t(y) * SCREEN_WIDTH + x]);
+            for (int32_t x = 110; x < 150; x++)
+                out.push_back(f.empty() ? 0 : f[size_t(y) * SCREEN_WIDTH + x]);
         return out;
     };
     ASSERT_FALSE(rest.empty());
@@ -71,13 +73,14 @@ TEST_F(ShellFrames, ARecordedProgramRunReplaysToTheSameFramesAndFiles) {
     const std::string d1 = folders.root + "/d1", d2 = folders.root + "/d2", rec = folders.root + "/run.rec";
     writeFile(folders.root + "/in.txt", "3 tap 125 125\n15 key 90\n18 key 90\n30 tap 59 310\n");
     auto korvatron = [&](const std::string& args) {
-        const std::string cmd = std::string("\"") + KORVATRON_EXE + "\" --headless " + args + " > /dev/null 2>&1";
+        const std::string cmd =
+            std::string("\"") + KORVATRON_EXE + "\" --headless " + args + " > /dev/null 2>&1";
         return std::system(cmd.c_str());
     };
-    ASSERT_EQ(0, korvatron("--game 2 --seed 99 --data " + d1 + " --record " + rec + " --script " + folders.root +
-                           "/in.txt --screenshot-at 20:" + folders.root + "/a.png"));
-    ASSERT_EQ(0, korvatron("--game 2 --data " + d2 + " --script " + rec + " --screenshot-at 20:" + folders.root +
-                           "/b.png"));
+    ASSERT_EQ(0, korvatron("--game 2 --seed 99 --data " + d1 + " --record " + rec + " --script " +
+                           folders.root + "/in.txt --screenshot-at 20:" + folders.root + "/a.png"));
+    ASSERT_EQ(0, korvatron("--game 2 --data " + d2 + " --script " + rec +
+                           " --screenshot-at 20:" + folders.root + "/b.png"));
     const std::string a = readFile(folders.root + "/a.png"), b = readFile(folders.root + "/b.png");
     ASSERT_FALSE(a.empty());
     EXPECT_EQ(a, b);

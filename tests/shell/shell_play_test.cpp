@@ -100,7 +100,7 @@ TEST_F(ShellPlay, ARemovalShowsItsPhasesAndACrossPaysTheBonus) {
         update();
     }
     const std::vector<std::pair<int32_t, int32_t>> want = {
-        {179, -1}, {128, -1}, {102, -1}, {51, -1}, {26, 8}, {26, 9}, {26, 9},
+        {179, -1}, {128, -1}, {102, -1}, {51, -1},  {26, 8},   {26, 9},  {26, 9},
         {26, 8},   {26, -1},  {102, -1}, {128, -1}, {179, -1}, {205, -1}};
     for (size_t i = 0; i < want.size(); i++) EXPECT_EQ(want[i], looks[i]) << i;
     // Seven cells at a point each and two line units at 20: credited once, at the refill.

@@ -67,7 +67,7 @@ TEST_F(ShellProgram, TheDialogResumesSavesByVariantAndQuits) {
     launch.game = 2;
     EXPECT_EQ(0, run("10 tap 180 310\n20 tap 100 112\n30 tap 10 10\n"));
     EXPECT_FALSE(fileExists(folders.prog + "/KORVA.Game2"));
-    EXPECT_EQ(0, gGame.gameOver);  // the game ended by the player, not by its rule
+    EXPECT_EQ(0, gGame.gameOver);    // the game ended by the player, not by its rule
     EXPECT_LT(headlessFrame(), 40);  // the scores table closed at the tap
 }
 
