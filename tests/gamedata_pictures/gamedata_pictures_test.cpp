@@ -278,4 +278,24 @@ TEST_F(Pictures, OptionsShowTheSelectedLookInBothSquares) {
     EXPECT_GT(differ, 200);
 }
 
+// The arrows beside the direction buttons turn the way their labels say: the head sits in the circle's gap at
+// the bottom, where an anticlockwise turn moves right, so its tip (the shortest column) is right of its base.
+TEST_F(Pictures, RotationArrowsTurnTheWayTheirLabelsSay) {
+    Surface* options = load("OptionsMenu");
+    const uint32_t head = ((0xFF >> 3) << 11) | ((0xE0 >> 2) << 5) | (0x90 >> 3);
+    const int centres[2] = {34, 206};  // beside ANTICLOCKWISE, beside CLOCKWISE
+    for (int k = 0; k < 2; k++) {
+        int tallest = -1, tallestX = 0, shortest = 99, shortestX = 0;
+        for (int x = centres[k] - 8; x <= centres[k] + 8; x++) {
+            int n = 0;
+            for (int y = 88; y <= 104; y++) n += px(options, x, y) == head;
+            if (n == 0) continue;
+            if (n > tallest) tallest = n, tallestX = x;
+            if (n < shortest) shortest = n, shortestX = x;
+        }
+        ASSERT_GT(tallest, shortest) << k;
+        EXPECT_EQ(k == 0, shortestX > tallestX) << "arrow " << k;
+    }
+}
+
 }  // namespace

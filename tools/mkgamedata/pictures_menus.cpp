@@ -116,9 +116,11 @@ static void drawTurnArrow(Surface* s, int cx, int cy, int dir) {
     gfxEllipse(s, cx, cy, 11, 11,
                GFX_ELLIPSE_THICK | GFX_ELLIPSE_UL | GFX_ELLIPSE_UR | GFX_ELLIPSE_LL | GFX_ELLIPSE_LR);
     fill(s, cx - 3, cy + 6, cx + 3, cy + 12, 0x1E2838);  // a gap at the bottom where the head sits
-    int hx = dir ? cx - 4 : cx + 4;
+    // At the bottom of the circle an anticlockwise turn moves right and a clockwise one left: the head's
+    // tip points that way.
+    int hx = dir ? cx + 4 : cx - 4;
     for (int i = 0; i < 5; i++) {
-        int x = dir ? hx + i : hx - i;
+        int x = dir ? hx - i : hx + i;
         vline(s, x, cy + 10 - (4 - i), cy + 10 + (4 - i), 0xFFE090);
     }
 }
