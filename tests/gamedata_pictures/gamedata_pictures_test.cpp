@@ -278,6 +278,18 @@ TEST_F(Pictures, OptionsShowTheSelectedLookInBothSquares) {
     EXPECT_GT(differ, 200);
 }
 
+// The subtitle under the title keeps at least three dark rows above the GAME 1 cell's top edge (y 38).
+TEST_F(Pictures, MenuSubtitleStandsClearOfTheFirstCell) {
+    Surface* menu = load("MainMenu");
+    int lit = 0, subtitle = 0;
+    for (int x = 60; x < 200; x++) {
+        for (int y = 35; y <= 37; y++) lit += (px(menu, x, y) & 31) >= 12;
+        for (int y = 26; y <= 34; y++) subtitle += (px(menu, x, y) & 31) >= 12;
+    }
+    EXPECT_EQ(0, lit);
+    EXPECT_GT(subtitle, 100);  // it is still there
+}
+
 // The arrows beside the direction buttons turn the way their labels say: the head sits in the circle's gap at
 // the bottom, where an anticlockwise turn moves right, so its tip (the shortest column) is right of its base.
 TEST_F(Pictures, RotationArrowsTurnTheWayTheirLabelsSay) {

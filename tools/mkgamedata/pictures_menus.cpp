@@ -48,7 +48,8 @@ static Surface* makeMainMenu() {
     Surface* s = canvas(240, 320, 0);
     drawMachineBody(s);
     titleText(s, 120, 8, "KORVATRON", 22, 0xFFD870, 0x101820);
-    text(s, 120, 32, "THE ENERGY MACHINE", 8, 0x90C8E0, MK_ALIGN_CENTRE);
+    // Three clear rows above the GAME 1 cell (y 38) and below the title's rim.
+    text(s, 120, 29, "THE ENERGY MACHINE", 8, 0x90C8E0, MK_ALIGN_CENTRE);
 
     // Conduits feed the three cells from the reactor; drawn first so the cells sit on top of them.
     drawConduit(s, 180, 68, 182, 108);
