@@ -278,6 +278,21 @@ TEST_F(Pictures, OptionsShowTheSelectedLookInBothSquares) {
     EXPECT_GT(differ, 200);
 }
 
+// J and I share a stem; only J's hook, left of the stem in the lowest rows of the lettering, tells them apart
+// on the keyboard's small caps.
+TEST_F(Pictures, KeyboardJHasTheHookThatTellsItFromI) {
+    Surface* kbd = load("HOF_KBD");
+    // Cap k of a row starts at 29 + (4 or 12) + 16 k + 1; J is the 7th of row 2, I the 8th of row 1.
+    auto hook = [&](int x0, int y0) {
+        int dark = 0;
+        for (int y = y0 + 4; y <= y0 + 6; y++)
+            for (int x = x0 + 2; x <= x0 + 5; x++) dark += (px(kbd, x, y) >> 11) < 12;
+        return dark;
+    };
+    EXPECT_GE(hook(29 + 4 + 16 * 6 + 1, 291), 3);
+    EXPECT_EQ(0, hook(29 + 12 + 16 * 7 + 1, 281));
+}
+
 // The subtitle under the title keeps at least three dark rows above the GAME 1 cell's top edge (y 38).
 TEST_F(Pictures, MenuSubtitleStandsClearOfTheFirstCell) {
     Surface* menu = load("MainMenu");

@@ -66,6 +66,13 @@ static Surface* makeHofKeyboard() {
                 int cx = (x0 + x1) / 2;
                 fill(s, cx, y0 + 2, cx + 1, y0 + 3, 0x000000);
                 fill(s, cx, y0 + 5, cx + 1, y0 + 6, 0x000000);
+            } else if (label[0] == 'J') {
+                // The face's J hooks below the line, where the cap cuts it off and leaves an I: drawn by hand
+                // on the capitals' six rows instead.
+                int cx = (x0 + x1) / 2;
+                fill(s, cx, y0 + 1, cx + 1, y0 + 5, 0x000000);
+                fill(s, cx - 3, y0 + 4, cx - 2, y0 + 5, 0x000000);
+                fill(s, cx - 2, y0 + 6, cx, y0 + 6, 0x000000);
             } else {
                 text(s, (x0 + x1 + 1) / 2, label[0] == '_' ? y0 - 2 : y0 + 1, label, 8, 0x000000,
                      MK_ALIGN_CENTRE);
