@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <set>
@@ -276,6 +277,23 @@ TEST_F(Pictures, OptionsShowTheSelectedLookInBothSquares) {
             differ += px(selected, x, y) != px(unselected, x, y);
         }
     EXPECT_GT(differ, 200);
+}
+
+// The credits' lines sit in their light window with equal margins above the first and below the last.
+TEST_F(Pictures, CreditsLinesAreCentredInTheirPanel) {
+    Surface* credits = load("CREDITS");
+    const int faceTop = 62, faceBottom = 271;  // the window's light face, inside its frame and highlight
+    int first = -1, last = -1;
+    for (int y = faceTop; y <= faceBottom; y++)
+        for (int x = 24; x <= 215; x++)
+            if ((px(credits, x, y) >> 11) < 21) {
+                if (first < 0) first = y;
+                last = y;
+            }
+    ASSERT_GT(first, 0);
+    const int above = first - faceTop, below = faceBottom - last;
+    EXPECT_GE(below, 4);
+    EXPECT_LE(std::abs(above - below), 1) << above << " above, " << below << " below";
 }
 
 // J and I share a stem; only J's hook, left of the stem in the lowest rows of the lettering, tells them apart

@@ -144,7 +144,8 @@ static Surface* makeCredits() {
                           {"DEJAVU FONTS", 10, 0x101418},
                           {"", 6, 0},
                           {"THANK YOU FOR PLAYING!", 10, 0x7A3A08}};
-    int y = 72;
+    // The block of lines is centred in the window's light face (rows 62-271), six rows clear at each end.
+    int y = 68;
     for (const Line& l : lines) {
         if (l.t[0]) text(s, 120, y, l.t, l.size, l.c, MK_ALIGN_CENTRE);
         y += l.size + 8;
