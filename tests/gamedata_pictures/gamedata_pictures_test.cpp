@@ -279,6 +279,27 @@ TEST_F(Pictures, OptionsShowTheSelectedLookInBothSquares) {
     EXPECT_GT(differ, 200);
 }
 
+// A lit cell glows inside its glass (4..75 x 4..25): the bezel around it stays as at rest, so no glow
+// spills over it and gets cut off by the picture's edge.
+TEST_F(Pictures, StartAnimationGlowStaysInsideTheGlass) {
+    for (const char* series : {"Red_", "Blue_", "Green_"}) {
+        Surface* rest = load(std::string(series) + "00");
+        for (int step = 1; step <= 4; step++) {
+            Surface* lit = load(series + std::string("0") + char('0' + step));
+            int spilled = 0, glowing = 0;
+            for (int y = 0; y < 30; y++)
+                for (int x = 0; x < 80; x++) {
+                    const bool glass = x >= 4 && x <= 75 && y >= 4 && y <= 25;
+                    const bool same = px(lit, x, y) == px(rest, x, y);
+                    spilled += !glass && !same;
+                    glowing += glass && !same;
+                }
+            EXPECT_EQ(0, spilled) << series << step;
+            EXPECT_GT(glowing, 600) << series << step;
+        }
+    }
+}
+
 // The credits' lines sit in their light window with equal margins above the first and below the last.
 TEST_F(Pictures, CreditsLinesAreCentredInTheirPanel) {
     Surface* credits = load("CREDITS");
