@@ -300,6 +300,26 @@ TEST_F(Pictures, StartAnimationGlowStaysInsideTheGlass) {
     }
 }
 
+// The intro's opening (radius 16, 32, 48 in frames 1-3) is bounded by the blades' dark tips, so the blades
+// are seen drawing back rather than a disc growing over blades that stand still.
+TEST_F(Pictures, IntroIrisOpeningIsEdgedByTheBladeTips) {
+    const int radius[3] = {16, 32, 48};
+    for (int k = 0; k < 3; k++) {
+        Surface* frame = load("intro_0" + std::string(1, char('1' + k)));
+        int ring = 0, dark = 0;
+        for (int y = 0; y < 138; y++)
+            for (int x = 0; x < 146; x++) {
+                const int dx = x - 73, dy = y - 69, d2 = dx * dx + dy * dy;
+                const int r = radius[k];
+                if (d2 < r * r || d2 >= (r + 2) * (r + 2)) continue;
+                ring++;
+                dark += (px(frame, x, y) >> 11) < 12;
+            }
+        EXPECT_GT(ring, 50) << k;
+        EXPECT_GE(dark * 10, ring * 9) << "frame " << k + 1 << ": " << dark << " of " << ring;
+    }
+}
+
 // The credits' lines sit in their light window with equal margins above the first and below the last.
 TEST_F(Pictures, CreditsLinesAreCentredInTheirPanel) {
     Surface* credits = load("CREDITS");

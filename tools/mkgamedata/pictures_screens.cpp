@@ -244,10 +244,14 @@ static void drawIris(Surface* s, int open, int glow) {
             }
             double d = std::sqrt(double(d2));
             double a = std::atan2(double(dy), double(dx)) / (2 * pi) + 0.5;  // 0..1
-            double f = a * 6 + (d - open) / IRIS_R * 0.9;
+            // Opening swings the blades a quarter turn about the rim as their tips draw back, so each frame
+            // shows the blades themselves moving rather than a disc growing over blades that stand still.
+            double f = a * 6 + (d - open) / IRIS_R * 0.9 - 1.5 * open / IRIS_R;
             double frac = f - std::floor(f);
             uint32_t blade = lerp(0x5A6676, 0x9AA6B6, int(frac * 256));
-            if (frac < 0.06)
+            if (open > 0 && d < open + 2.5)
+                blade = lerp(blade, 0x10161E, 160);  // the tips' edge around the opening
+            else if (frac < 0.06)
                 blade = lerp(0x10161E, 0x90F0FF, glow);
             else if (glow > 0)
                 blade = lerp(blade, 0xE8FCFF, glow / 2);
