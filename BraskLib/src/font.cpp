@@ -17,6 +17,11 @@ bool hasGlyph(const Font* f, char16_t c) {
     return c != u' ' && int32_t(c) >= f->firstChar && int32_t(c) <= f->lastChar;
 }
 
+// Characters that separate words when a line is justified.
+bool isBlank(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\n';
+}
+
 int32_t advance(const Font* f, char16_t c) {
     if (!f->proportional) return f->cellWidth + f->spacing;
     if (hasGlyph(f, c)) return f->spacing + f->glyphs[c - f->firstChar].width;
@@ -187,7 +192,11 @@ int32_t fntDrawText(const Font* font, Surface* target, const char16_t* text, int
             if (align == FNT_ALIGN_JUSTIFY) j = justifyLine(font, p + 1, L);
         } else if (!hasGlyph(font, c)) {
             pen += advance(font, c);
-            if (align == FNT_ALIGN_JUSTIFY) {
+            // The stretch goes where fntCountGaps found a gap, the first space after a word, and only while
+            // counted gaps remain: a line that is not stretched keeps its left-aligned form, the rest of a
+            // run of spaces takes nothing, and a stretched line ends exactly at the box's edge instead of
+            // losing its last word to the cut.
+            if (align == FNT_ALIGN_JUSTIFY && j.gaps > 0 && c == u' ' && p > text && !isBlank(p[-1])) {
                 pen += j.extra;
                 j.gaps--;
                 if (j.gaps < j.remainder) pen++;

@@ -155,10 +155,19 @@ TEST_F(Fnt, JustificationSpreadsTheSpareWidthOverTheGaps) {
     fntDrawText(&f, target, u"aa bb cc\nd", 0, 0, FNT_ALIGN_JUSTIFY, 32 + 11);
     EXPECT_EQ("0 4 17 21 35 39 ", starts());  // the last gap takes the remainder
     clear();
-    // Two spaces count as one gap, yet each space drawn takes the extra, and the counter running below zero
-    // adds a pixel more: the line overruns its box and the last word is cut.
+    // A run of spaces is one gap and takes the extra once: the line ends on the box's edge, nothing is cut.
     fntDrawText(&f, target, u"aa  bb\nc", 0, 0, FNT_ALIGN_JUSTIFY, 24 + 6);
-    EXPECT_EQ("0 4 ", starts());
+    EXPECT_EQ("0 4 22 26 ", starts());
+    clear();
+    fntDrawText(&f, target, u"aa  bb cc\nd", 0, 0, FNT_ALIGN_JUSTIFY, 36 + 10);
+    EXPECT_EQ("0 4 21 25 38 42 ", starts());  // both gaps widen alike
+    clear();
+    // A line that is not stretched draws as left-aligned text, even in a box it exactly fills.
+    fntDrawText(&f, target, u"aa bb cc", 0, 0, FNT_ALIGN_JUSTIFY, 32);
+    EXPECT_EQ("0 4 12 16 24 28 ", starts());
+    clear();
+    fntDrawText(&f, target, u"aa bb  \n\nc", 0, 0, FNT_ALIGN_JUSTIFY, 60);
+    EXPECT_EQ("0 4 12 16 ", starts());         // a paragraph's last line, before an empty one
     EXPECT_EQ("4 x 8", measure(&f, u"a\nb"));  // the single-line flag was cleared
     sfFree(f.image);
 }

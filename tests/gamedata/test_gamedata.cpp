@@ -45,6 +45,40 @@ std::vector<uint32_t> tgaPixels(const std::string& bytes) {
     return px;
 }
 
+// The game's font record over its image, as the game sets it up (glyphs not yet built).
+Font gameFont(Surface* image) {
+    image->colourKey = 0;
+    Font font = {};
+    font.cellWidth = 8, font.cellHeight = 8, font.spacing = 1, font.lineGap = 2;
+    font.proportional = 1, font.coverage = 1, font.image = image;
+    font.columns = 31, font.rows = 2, font.firstChar = 33;
+    return font;
+}
+
+// The help screen's five pages, character for character, trailing spaces included.
+const char16_t* const kHelpPages[5] = {
+    u"THE GOAL OF THE GAME IS\nTO GENERATE THE MAXIMUM\nAMOUNT OF ENERGY FROM\nTHE MACHINE CALLED\n"
+    u"KORVATRON.\nENERGY IS GENERATED WHEN\nFOUR OR MORE ENERGY ELE-\nMENTS OF THE SAME COLOUR\n"
+    u"ARE CONNECTED IN A ROW\nOR A COLUMN. YOU CAN MO-\nVE THE ELEMENTS BY ROTA-\n"
+    u"TING THEM IN FOURS.        \nTHE MACHINE SPENDS ONE\nENERGY UNIT FOR EACH RO-\nTATION.\n\n\n\n"
+    u"MORE .....",
+    u"GAME CONTROLS:\n\nYOU CAN ROTATE A BLOCK\nOF 4 ELEMENTS, BY CLICK-\nING ON ROTATOR BETWEEN\n"
+    u"THEM.                \nTHE ROTATION DIRECTION\nDEPENDS ON THE SETUP OP-\nTION.\n"
+    u"LIKE THIS :                \n\n\n\n\n\n\n\n\nMORE .....",
+    u"GAME 1:\n\nTHE MOTORS OF THE MOVING\nMECHANISMS ARE POWERED\nBY TWO ACCUMULATORS,\n"
+    u"ALLOWING YOU TO MAKE JUST\nTWO ROTATIONS.       \nWITHIN THESE TWO MOVES\n"
+    u"YOU MUST CONNECT AT LEAST\nFOUR ELEMENTS - THIS WILL\nREFILL THE ACCUMULATORS\n"
+    u"AND LET YOU MAKE TWO MO-\nRE MOVES. IN OTHER WORDS,\nTHE GAME ENDS WHEN YOU\nFAIL TO GENERATE ANY\n"
+    u"ENERGY FOR TWO MOVES.\n\n\nMORE .....",
+    u"GAME 2:\n\nTHERE IS AN EXTERNAL PO-\nWER SOURCE, PROVIDING UN-\nLIMITED ENERGY, BUT FOR A\n"
+    u"LIMITED AMOUNT OF TIME. YOU\nMUST GENERATE THE MAXI-\nMUM AMOUNT OF ENERGY WHILE\nIT LASTS.\n"
+    u"\n\n\n\n\n\n\n\n\nMORE .....",
+    u"GAME 3:\n\nTHE MACHINE IS POWERED BY\nTHE ENERGY IT GENERATES.\nYOU CAN GENERATE AS\n"
+    u"MUCH ENERGY AS YOU WANT,\nBUT YOU MUST NOT LET IT\nFALL DOWN TO ZERO, SINCE\n"
+    u"YOU WON'T BE ABLE TO MA-\nKE ANOTHER MOVE. THAT IS,\nYOU SHOULD GENERATE MORE\n"
+    u"ENERGY BY CONNECTING ELE\nMENTS, THAN YOU CONSUME\nBY ROTATING THEM.\n\n\n\n\nEND .....",
+};
+
 class GameData : public testing::Test {
    protected:
     TestFolders folders;
@@ -79,11 +113,7 @@ TEST_F(GameData, GameFontHoldsEveryCharacterAtTheWidthsTheScreensAssume) {
 
     Surface* image = load("gamedata/font.tga");
     ASSERT_NE(nullptr, image);
-    image->colourKey = 0;
-    Font font = {};
-    font.cellWidth = 8, font.cellHeight = 8, font.spacing = 1, font.lineGap = 2;
-    font.proportional = 1, font.coverage = 1, font.image = image;
-    font.columns = 31, font.rows = 2, font.firstChar = 33;
+    Font font = gameFont(image);
     ASSERT_EQ(&font, fntBuildGlyphs(&font));
     EXPECT_EQ(94, font.lastChar);
     for (int c = 33; c <= 94; c++) {
@@ -97,6 +127,79 @@ TEST_F(GameData, GameFontHoldsEveryCharacterAtTheWidthsTheScreensAssume) {
         }
     }
     EXPECT_EQ(5 * 5, fntTextWidth(&font, u"00000"));  // padded scores line up
+    sfFree(image);
+}
+
+// The help screen justifies each page at (30, 70) in 180 pixels. A paragraph's last line must look exactly
+// as it does left-aligned; a stretched line must reach the box's right edge: its last word moves right by
+// the whole spare width, or by all but the last gap's share when a run of spaces ends the line (that run is
+// a gap of its own).
+TEST_F(GameData, HelpPagesJustifyToTheBoxAndLeaveLastLinesAlone) {
+    Surface* image = load("gamedata/font.tga");
+    ASSERT_NE(nullptr, image);
+    Font font = gameFont(image);
+    ASSERT_EQ(&font, fntBuildGlyphs(&font));
+    const int X = 30, Y = 70, L = 180;
+    Surface* justified = sfCreate(240, 320, pf565, 0, SF_NO_KEY, nullptr);
+    Surface* left = sfCreate(240, 320, pf565, 0, SF_NO_KEY, nullptr);
+    // The last inked column of a line's band, -1 for an empty band.
+    auto lastInk = [](const Surface* s, int y) {
+        for (int x = s->width - 1; x >= 0; x--)
+            for (int r = 0; r < 8; r++)
+                if (sfGetPixel(s, x, y + r)) return x;
+        return -1;
+    };
+    int lastLines = 0, stretched = 0;
+    for (int page = 0; page < 5; page++) {
+        for (Surface* s : {justified, left}) {
+            gfxSetColour(0);
+            gfxSetDrawMode(0);
+            gfxFillRect(s, nullptr);
+        }
+        gfxSetColour(0xFFFF);
+        fntDrawText(&font, justified, kHelpPages[page], X, Y, FNT_ALIGN_JUSTIFY, L);
+        fntDrawText(&font, left, kHelpPages[page], X, Y, FNT_ALIGN_LEFT, L);
+        std::vector<std::u16string> lines(1);
+        for (const char16_t* p = kHelpPages[page]; *p; p++)
+            if (*p == u'\n')
+                lines.emplace_back();
+            else
+                lines.back() += *p;
+        for (size_t i = 0; i < lines.size(); i++) {
+            const std::u16string& line = lines[i];
+            const int y = Y + 10 * int(i);
+            SCOPED_TRACE(testing::Message() << "page " << page + 1 << " line " << i + 1);
+            size_t end = line.find_last_not_of(u' ');
+            if (end == std::u16string::npos) continue;
+            const bool last = i + 1 == lines.size() || lines[i + 1].empty();
+            if (last || line.find(u' ') == std::u16string::npos) {
+                lastLines++;
+                int differ = 0;
+                for (int r = 0; r < 8; r++)
+                    for (int x = 0; x < 240; x++)
+                        differ += sfGetPixel(left, x, y + r) != sfGetPixel(justified, x, y + r);
+                EXPECT_EQ(0, differ);
+                continue;
+            }
+            stretched++;
+            const int spare = L - fntTextWidth(&font, line.c_str());
+            EXPECT_GT(spare, 0);
+            int shift = spare;
+            if (end + 1 < line.size()) {
+                int gaps = 1;  // the run at the end, then one per single space between words
+                for (size_t k = 0; k < end; k++) gaps += line[k] == u' ';
+                shift -= spare / gaps + (spare % gaps > 0);
+            }
+            EXPECT_EQ(lastInk(left, y) + shift, lastInk(justified, y));
+            if (end + 1 == line.size()) {
+                EXPECT_EQ(X + L - 1 - font.spacing, lastInk(justified, y));
+            }
+        }
+    }
+    EXPECT_EQ(16, lastLines);
+    EXPECT_EQ(49, stretched);
+    sfFree(justified);
+    sfFree(left);
     sfFree(image);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <set>
@@ -276,6 +277,111 @@ TEST_F(Pictures, OptionsShowTheSelectedLookInBothSquares) {
             differ += px(selected, x, y) != px(unselected, x, y);
         }
     EXPECT_GT(differ, 200);
+}
+
+// A lit cell glows inside its glass (4..75 x 4..25): the bezel around it stays as at rest, so no glow
+// spills over it and gets cut off by the picture's edge.
+TEST_F(Pictures, StartAnimationGlowStaysInsideTheGlass) {
+    for (const char* series : {"Red_", "Blue_", "Green_"}) {
+        Surface* rest = load(std::string(series) + "00");
+        for (int step = 1; step <= 4; step++) {
+            Surface* lit = load(series + std::string("0") + char('0' + step));
+            int spilled = 0, glowing = 0;
+            for (int y = 0; y < 30; y++)
+                for (int x = 0; x < 80; x++) {
+                    const bool glass = x >= 4 && x <= 75 && y >= 4 && y <= 25;
+                    const bool same = px(lit, x, y) == px(rest, x, y);
+                    spilled += !glass && !same;
+                    glowing += glass && !same;
+                }
+            EXPECT_EQ(0, spilled) << series << step;
+            EXPECT_GT(glowing, 600) << series << step;
+        }
+    }
+}
+
+// The intro's opening (radius 16, 32, 48 in frames 1-3) is bounded by the blades' dark tips, so the blades
+// are seen drawing back rather than a disc growing over blades that stand still.
+TEST_F(Pictures, IntroIrisOpeningIsEdgedByTheBladeTips) {
+    const int radius[3] = {16, 32, 48};
+    for (int k = 0; k < 3; k++) {
+        Surface* frame = load("intro_0" + std::string(1, char('1' + k)));
+        int ring = 0, dark = 0;
+        for (int y = 0; y < 138; y++)
+            for (int x = 0; x < 146; x++) {
+                const int dx = x - 73, dy = y - 69, d2 = dx * dx + dy * dy;
+                const int r = radius[k];
+                if (d2 < r * r || d2 >= (r + 2) * (r + 2)) continue;
+                ring++;
+                dark += (px(frame, x, y) >> 11) < 12;
+            }
+        EXPECT_GT(ring, 50) << k;
+        EXPECT_GE(dark * 10, ring * 9) << "frame " << k + 1 << ": " << dark << " of " << ring;
+    }
+}
+
+// The credits' lines sit in their light window with equal margins above the first and below the last.
+TEST_F(Pictures, CreditsLinesAreCentredInTheirPanel) {
+    Surface* credits = load("CREDITS");
+    const int faceTop = 62, faceBottom = 271;  // the window's light face, inside its frame and highlight
+    int first = -1, last = -1;
+    for (int y = faceTop; y <= faceBottom; y++)
+        for (int x = 24; x <= 215; x++)
+            if ((px(credits, x, y) >> 11) < 21) {
+                if (first < 0) first = y;
+                last = y;
+            }
+    ASSERT_GT(first, 0);
+    const int above = first - faceTop, below = faceBottom - last;
+    EXPECT_GE(below, 4);
+    EXPECT_LE(std::abs(above - below), 1) << above << " above, " << below << " below";
+}
+
+// J and I share a stem; only J's hook, left of the stem in the lowest rows of the lettering, tells them apart
+// on the keyboard's small caps.
+TEST_F(Pictures, KeyboardJHasTheHookThatTellsItFromI) {
+    Surface* kbd = load("HOF_KBD");
+    // Cap k of a row starts at 29 + (4 or 12) + 16 k + 1; J is the 7th of row 2, I the 8th of row 1.
+    auto hook = [&](int x0, int y0) {
+        int dark = 0;
+        for (int y = y0 + 4; y <= y0 + 6; y++)
+            for (int x = x0 + 2; x <= x0 + 5; x++) dark += (px(kbd, x, y) >> 11) < 12;
+        return dark;
+    };
+    EXPECT_GE(hook(29 + 4 + 16 * 6 + 1, 291), 3);
+    EXPECT_EQ(0, hook(29 + 12 + 16 * 7 + 1, 281));
+}
+
+// The subtitle under the title keeps at least three dark rows above the GAME 1 cell's top edge (y 38).
+TEST_F(Pictures, MenuSubtitleStandsClearOfTheFirstCell) {
+    Surface* menu = load("MainMenu");
+    int lit = 0, subtitle = 0;
+    for (int x = 60; x < 200; x++) {
+        for (int y = 35; y <= 37; y++) lit += (px(menu, x, y) & 31) >= 12;
+        for (int y = 26; y <= 34; y++) subtitle += (px(menu, x, y) & 31) >= 12;
+    }
+    EXPECT_EQ(0, lit);
+    EXPECT_GT(subtitle, 100);  // it is still there
+}
+
+// The arrows beside the direction buttons turn the way their labels say: the head sits in the circle's gap at
+// the bottom, where an anticlockwise turn moves right, so its tip (the shortest column) is right of its base.
+TEST_F(Pictures, RotationArrowsTurnTheWayTheirLabelsSay) {
+    Surface* options = load("OptionsMenu");
+    const uint32_t head = ((0xFF >> 3) << 11) | ((0xE0 >> 2) << 5) | (0x90 >> 3);
+    const int centres[2] = {34, 206};  // beside ANTICLOCKWISE, beside CLOCKWISE
+    for (int k = 0; k < 2; k++) {
+        int tallest = -1, tallestX = 0, shortest = 99, shortestX = 0;
+        for (int x = centres[k] - 8; x <= centres[k] + 8; x++) {
+            int n = 0;
+            for (int y = 88; y <= 104; y++) n += px(options, x, y) == head;
+            if (n == 0) continue;
+            if (n > tallest) tallest = n, tallestX = x;
+            if (n < shortest) shortest = n, shortestX = x;
+        }
+        ASSERT_GT(tallest, shortest) << k;
+        EXPECT_EQ(k == 0, shortestX > tallestX) << "arrow " << k;
+    }
 }
 
 }  // namespace

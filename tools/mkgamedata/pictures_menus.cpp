@@ -25,9 +25,21 @@ static void drawEnergyCell(Surface* s, int x, int y, int kind, int level) {
     int gx0 = x + 4, gy0 = y + 4, gx1 = x + w - 5, gy1 = y + h - 5;
     frame(s, gx0 - 1, gy0 - 1, gx1 + 1, gy1 + 1, 0x06080C);
     vgrad(s, gx0, gy0, gx1, gy1, dim, deep);
-    if (level > 0)
-        halo(s, (gx0 + gx1) / 2, (gy0 + gy1) / 2, 10 + 5 * level, lerp(c, 0xFFFFE0, 40 * level),
-             50 + 35 * level);
+    // The glow is an ellipse that fades out inside the glass: a round one wider than the glass is tall
+    // spilled over the bezel and was cut off by the picture's lower edge.
+    if (level > 0) {
+        const int rx = 10 + 5 * level, ry = (gy1 - gy0) / 2, strength = 50 + 35 * level;
+        const uint32_t glowColour = lerp(c, 0xFFFFE0, 40 * level);
+        shade(s, gx0, gy0, gx1 - gx0 + 1, gy1 - gy0 + 1, [&](int dx, int dy) -> int64_t {
+            // dx, dy come in half pixels; d reaches 256 on the ellipse's rim
+            const int64_t d = int64_t(dx) * dx * 256 / (4 * rx * rx) + int64_t(dy) * dy * 256 / (4 * ry * ry);
+            if (d >= 256) return -1;
+            const int px = gx0 + (dx + gx1 - gx0 + 1 - 1) / 2, py = gy0 + (dy + gy1 - gy0 + 1 - 1) / 2;
+            const uint32_t v = sfGetPixel(s, px, py);
+            const uint32_t old = ((v & 0xF800) << 8) | ((v & 0x07E0) << 5) | ((v & 0x001F) << 3);
+            return lerp(old, glowColour, strength * int(256 - d) / 256);
+        });
+    }
     hline(s, gx0 + 1, gx1 - 1, gy0, lerp(dim, 0xFFFFFF, 110));
     titleText(s, (gx0 + gx1 + 1) / 2, y + 9, CELL_LABELS[kind], 11, lerp(0xD8E0E8, 0xFFFFF0, level * 64),
               0x080A0E);
@@ -48,7 +60,8 @@ static Surface* makeMainMenu() {
     Surface* s = canvas(240, 320, 0);
     drawMachineBody(s);
     titleText(s, 120, 8, "KORVATRON", 22, 0xFFD870, 0x101820);
-    text(s, 120, 32, "THE ENERGY MACHINE", 8, 0x90C8E0, MK_ALIGN_CENTRE);
+    // Three clear rows above the GAME 1 cell (y 38) and below the title's rim.
+    text(s, 120, 29, "THE ENERGY MACHINE", 8, 0x90C8E0, MK_ALIGN_CENTRE);
 
     // Conduits feed the three cells from the reactor; drawn first so the cells sit on top of them.
     drawConduit(s, 180, 68, 182, 108);
@@ -116,9 +129,11 @@ static void drawTurnArrow(Surface* s, int cx, int cy, int dir) {
     gfxEllipse(s, cx, cy, 11, 11,
                GFX_ELLIPSE_THICK | GFX_ELLIPSE_UL | GFX_ELLIPSE_UR | GFX_ELLIPSE_LL | GFX_ELLIPSE_LR);
     fill(s, cx - 3, cy + 6, cx + 3, cy + 12, 0x1E2838);  // a gap at the bottom where the head sits
-    int hx = dir ? cx - 4 : cx + 4;
+    // At the bottom of the circle an anticlockwise turn moves right and a clockwise one left: the head's
+    // tip points that way.
+    int hx = dir ? cx + 4 : cx - 4;
     for (int i = 0; i < 5; i++) {
-        int x = dir ? hx + i : hx - i;
+        int x = dir ? hx - i : hx + i;
         vline(s, x, cy + 10 - (4 - i), cy + 10 + (4 - i), 0xFFE090);
     }
 }

@@ -66,6 +66,13 @@ static Surface* makeHofKeyboard() {
                 int cx = (x0 + x1) / 2;
                 fill(s, cx, y0 + 2, cx + 1, y0 + 3, 0x000000);
                 fill(s, cx, y0 + 5, cx + 1, y0 + 6, 0x000000);
+            } else if (label[0] == 'J') {
+                // The face's J hooks below the line, where the cap cuts it off and leaves an I: drawn by hand
+                // on the capitals' six rows instead.
+                int cx = (x0 + x1) / 2;
+                fill(s, cx, y0 + 1, cx + 1, y0 + 5, 0x000000);
+                fill(s, cx - 3, y0 + 4, cx - 2, y0 + 5, 0x000000);
+                fill(s, cx - 2, y0 + 6, cx, y0 + 6, 0x000000);
             } else {
                 text(s, (x0 + x1 + 1) / 2, label[0] == '_' ? y0 - 2 : y0 + 1, label, 8, 0x000000,
                      MK_ALIGN_CENTRE);
@@ -137,7 +144,8 @@ static Surface* makeCredits() {
                           {"DEJAVU FONTS", 10, 0x101418},
                           {"", 6, 0},
                           {"THANK YOU FOR PLAYING!", 10, 0x7A3A08}};
-    int y = 72;
+    // The block of lines is centred in the window's light face (rows 62-271), six rows clear at each end.
+    int y = 68;
     for (const Line& l : lines) {
         if (l.t[0]) text(s, 120, y, l.t, l.size, l.c, MK_ALIGN_CENTRE);
         y += l.size + 8;
@@ -236,10 +244,14 @@ static void drawIris(Surface* s, int open, int glow) {
             }
             double d = std::sqrt(double(d2));
             double a = std::atan2(double(dy), double(dx)) / (2 * pi) + 0.5;  // 0..1
-            double f = a * 6 + (d - open) / IRIS_R * 0.9;
+            // Opening swings the blades a quarter turn about the rim as their tips draw back, so each frame
+            // shows the blades themselves moving rather than a disc growing over blades that stand still.
+            double f = a * 6 + (d - open) / IRIS_R * 0.9 - 1.5 * open / IRIS_R;
             double frac = f - std::floor(f);
             uint32_t blade = lerp(0x5A6676, 0x9AA6B6, int(frac * 256));
-            if (frac < 0.06)
+            if (open > 0 && d < open + 2.5)
+                blade = lerp(blade, 0x10161E, 160);  // the tips' edge around the opening
+            else if (frac < 0.06)
                 blade = lerp(0x10161E, 0x90F0FF, glow);
             else if (glow > 0)
                 blade = lerp(blade, 0xE8FCFF, glow / 2);

@@ -297,7 +297,8 @@ bool mkSheet(const std::string& outDir, const std::string& pngPath) {
     int x = pad, y = pad, shelf = 0;
     std::vector<std::pair<int, int>> at;
     for (const Picture& p : pics) {
-        int w = std::max(p.w * 2, 60), h = p.h * 2 + labelH;
+        // A narrow picture's slot is as wide as its name, or the names of neighbours print over each other.
+        int w = std::max({p.w * 2, 60, (int)mkTextWidth(p.name.c_str(), 12, 0) + 2}), h = p.h * 2 + labelH;
         if (x + w + pad > pageW) x = pad, y += shelf + pad, shelf = 0;
         at.push_back({x, y});
         x += w + pad;
