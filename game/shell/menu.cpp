@@ -30,11 +30,6 @@ void setupDefaults() {
     gGame.soundOn = 1;
 }
 
-float settingFrom(float v, float fallback) {
-    if (!std::isfinite(v)) return fallback;
-    return v < 0.0f ? 0.0f : v > 1.0f ? 1.0f : v;
-}
-
 }  // namespace
 
 int32_t setupLoad() {
@@ -54,8 +49,8 @@ int32_t setupLoad() {
     memcpy(&direction, bytes + 8, 4);
     // Outside bytes: a huge brightness would overflow the pictures' factor, and a direction other than 0 or 1
     // would select neither button.
-    gGame.volume = settingFrom(volume, 1.0f);
-    gGame.brightness = settingFrom(brightness, 0.5f);
+    gGame.volume = settingRepaired(volume, 1.0f);
+    gGame.brightness = settingRepaired(brightness, 0.5f);
     gGame.rotationDirection = direction == 1 ? 1 : 0;
     gGame.soundOn = bytes[12] ? 1 : 0;
     rotAnimBuild();

@@ -27,6 +27,11 @@ int32_t playerFileName(const char16_t* name, char16_t* dst) {
     return 1;
 }
 
+float settingRepaired(float v, float fallback) {
+    if (!std::isfinite(v)) return fallback;
+    return v < 0.0f ? 0.0f : v > 1.0f ? 1.0f : v;
+}
+
 int32_t gameSave(const char16_t* name) {
     VfsFile* f = vfsCreate(name);
     if (!f) return 0;
@@ -47,11 +52,6 @@ bool within(int32_t v, int32_t low, int32_t high) {
 
 uint8_t flag(uint8_t v) {
     return v ? 1 : 0;
-}
-
-float setting(float v, float fallback) {
-    if (!std::isfinite(v)) return fallback;
-    return v < 0.0f ? 0.0f : v > 1.0f ? 1.0f : v;
 }
 
 // The first rule the record breaks, or null.
@@ -87,8 +87,8 @@ const char* brokenRule(const GameState& g, int32_t size) {
 }
 
 void repair(GameState& g) {
-    g.volume = setting(g.volume, 1.0f);
-    g.brightness = setting(g.brightness, 0.5f);
+    g.volume = settingRepaired(g.volume, 1.0f);
+    g.brightness = settingRepaired(g.brightness, 0.5f);
     if (g.rotationDirection != 1) g.rotationDirection = 0;
     for (uint8_t* b = &g.leaveFlag; b <= &g.startPressed; b++) *b = flag(*b);
     for (int32_t i = 0; i < BOARD_CELLS; i++) g.marked[i] = g.lineBusy ? (g.marked[i] ? 1 : 0) : 0;

@@ -136,6 +136,9 @@ const Font* gameFont();
 // relative names. Writes the name to use into dst (VFS_PATH_MAX); 0 when it does not fit.
 int32_t playerFileName(const char16_t* name, char16_t* dst);
 
+// A 0..1 setting read from a file: NaN and infinities give the fallback, the rest is clamped.
+float settingRepaired(float v, float fallback);
+
 int32_t gameSave(const char16_t* name);  // 1 when all 1048 bytes were written
 int32_t gameLoad(const char16_t* name);  // 1 when a valid game was loaded into gGame
 // Checks a game file's record; repairs what can be repaired in place. 0 (with a log line naming the rule)
