@@ -382,3 +382,11 @@ TEST_F(ShellScreens, ACloseRequestOnEveryScreenEndsTheProgramWithinTwoFrames) {
         EXPECT_GE(headlessFrame(), c.close) << c.screen;
     }
 }
+
+TEST_F(ShellScreens, WithoutTheLoadingPictureTheFramesKeepTheirNumbers) {
+    writeFile(folders.prog + "/gamedata/Loading.tga", "");  // shadows the packed picture
+    shootAt({83});
+    EXPECT_EQ(0, cold(menuTap(8, 0x9180) + tapLine(100, 10, 10)));
+    EXPECT_TRUE(frameShows(frame(83), image(IMG_MENU), 0, 0));
+    EXPECT_EQ(16u, file("KORVA.Setup").size());
+}
