@@ -1,6 +1,7 @@
 // Fonts: a grid picture of the input's bytes, with cell sizes, gaps, origin, grid and first character from
 // its first bytes, through fntBuildGlyphs; then the input's text measured and drawn in every alignment,
 // at given places and centred, into a small target. A built font must never draw outside its picture.
+#include <cstring>
 #include <vector>
 
 #include "brask/font.h"
@@ -22,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Input input;
     // Wide pictures too: a grid position past 32767 must not wrap the 16-bit glyph corners.
     const int32_t width = 1 + (k[12] | k[13] << 8) % 40000;
-    const int32_t height = 1 + k[14] % (1 + 65536 / width);
+    const int32_t height = 1 + k[14] % (1 + 16384 / width);
     const size_t textLength = k[15] % MAX_TEXT;
     const uint8_t* textBytes = data + KNOBS;
     const size_t textAvail = (size - KNOBS) / 2 < textLength ? (size - KNOBS) / 2 : textLength;
@@ -36,7 +37,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     Surface* image = sfCreate(width, height, kFormats[k[4] >> 5], 0, uint32_t(k[16]), nullptr);
     if (!image) return 0;
-    for (uint32_t i = 0; pixelBytes && i < image->dataSize; i++) image->pixels[i] = pixels[i % pixelBytes];
+    // The input's pixel bytes over and over, a block at a time.
+    for (uint32_t at = 0; pixelBytes && at < image->dataSize;) {
+        const uint32_t n = image->dataSize - at < pixelBytes ? image->dataSize - at : uint32_t(pixelBytes);
+        memcpy(image->pixels + at, pixels, n);
+        at += n;
+    }
 
     Font font = {};
     font.cellWidth = sk[0];
