@@ -47,7 +47,7 @@ inline void setUp() {
     appInitTimer();
 }
 
-// The headless backend as a fresh process finds it, the folders and memory files of setUp kept.
+// The headless backend as a fresh process finds it, with the folders of setUp (its memory files start empty).
 inline void resetHeadless() {
     headlessReset();
     headlessSetProgramPath((folder() + "/korvatron").c_str());
