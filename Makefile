@@ -13,7 +13,7 @@ DEB_PACKAGES := g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all build deps test sanitize fuzz bench clean gamedata-sheet play
+.PHONY: all build deps test sanitize fuzz fuzz-build fuzz-merge bench clean gamedata-sheet play
 
 all: build
 
@@ -53,18 +53,31 @@ sanitize: deps
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	    ctest --test-dir $(SANBUILD) --output-on-failure -j $(JOBS)
 
-# libFuzzer with ASan/UBSan over every reader of outside bytes, FUZZ_TIME seconds each, one at a time. New
-# inputs go to $(FUZZBUILD)/corpus-<target>, so the committed seeds in fuzz/corpus stay small; findings are
-# written to $(FUZZBUILD) as crash-*, leak-*, timeout-*. Not part of `make test`: the corpora replay there.
-fuzz: deps
+# libFuzzer with ASan/UBSan over every reader of outside bytes, one at a time: FUZZ_TIME seconds each, or
+# FUZZ_RUNS inputs each when given (make fuzz FUZZ_RUNS=10000000). New inputs go to
+# $(FUZZBUILD)/corpus-<target>, so the committed corpora in fuzz/corpus stay small (`make fuzz-merge` folds
+# what a campaign found back into them, minimised); findings are written to $(FUZZBUILD) as crash-*, leak-*,
+# timeout-*. Not part of `make test`: the corpora replay there.
+FUZZ_TARGETS := tga gsf raw archive wav sprites font script
+FUZZ_LIMIT = $(if $(FUZZ_RUNS),-runs=$(FUZZ_RUNS),-max_total_time=$(FUZZ_TIME))
+FUZZ_ENV := ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+fuzz-build: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZBUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVA_FUZZ=ON -DKORVA_TESTS=OFF
 	cmake --build $(FUZZBUILD) -j $(JOBS) --target fuzz-targets
-	@for t in tga gsf raw archive wav; do \
+
+fuzz: fuzz-build
+	@for t in $(FUZZ_TARGETS); do \
 	    mkdir -p $(FUZZBUILD)/corpus-$$t && \
-	    echo "== fuzz_$$t ($(FUZZ_TIME) s)" && \
-	    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	    $(FUZZBUILD)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_TIME) -timeout=10 \
+	    echo "== fuzz_$$t ($(FUZZ_LIMIT))" && \
+	    $(FUZZ_ENV) $(FUZZBUILD)/fuzz/fuzz_$$t $(FUZZ_LIMIT) -timeout=10 -print_final_stats=1 \
 	        -artifact_prefix=$(FUZZBUILD)/ $(FUZZBUILD)/corpus-$$t fuzz/corpus/$$t || exit 1; \
+	done
+
+fuzz-merge: fuzz-build
+	@for t in $(FUZZ_TARGETS); do \
+	    mkdir -p $(FUZZBUILD)/corpus-$$t && \
+	    $(FUZZ_ENV) $(FUZZBUILD)/fuzz/fuzz_$$t -merge=1 fuzz/corpus/$$t $(FUZZBUILD)/corpus-$$t || exit 1; \
 	done
 
 bench: deps

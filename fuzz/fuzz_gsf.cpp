@@ -27,8 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::writeInput("in.gsf", data, size);
     Surface* s = sfLoadGSF(u"in.gsf", 0, nullptr);
     if (!s) return 0;
-    Surface* screen = sfCreate(240, 320, pf565, 0, SF_NO_KEY, nullptr);
-    if (!screen) abort();
+    Surface* screen = fuzz::screen();
     draw(s, screen);
     if (!sfSaveGSF(s, u"out.gsf")) abort();
     Surface* again = sfLoadGSF(u"out.gsf", 0, nullptr);

@@ -7,8 +7,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Input input;
     fuzz::writeInput("in.raw", data, size);
-    Surface* screen = sfCreate(240, 320, pf565, 0, SF_NO_KEY, nullptr);
-    if (!screen) abort();
+    Surface* screen = fuzz::screen();
     for (int32_t format : {0, int32_t(pfPalette), int32_t(pf565)}) {
         Surface* s = sfLoadRAW(u"in.raw", format, nullptr);
         if (!s) continue;

@@ -1,6 +1,7 @@
-// Shared by the fuzz targets: the headless backend in a private folder, the input written there as a file,
-// and a check that no input leaves tracked memory behind. Under libFuzzer the targets link its main;
-// otherwise replay_main.cpp runs every file it is given through the same entry point.
+// Shared by the fuzz targets: the headless backend in a private folder whose files live in memory, the input
+// placed there as a file (the engine's readers open it as any loose file), and a check that no input leaves
+// tracked memory behind. Under libFuzzer the targets link its main; otherwise replay_main.cpp runs every file
+// it is given through the same entry point.
 #pragma once
 #include <unistd.h>
 
@@ -8,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "brask/app.h"
@@ -42,8 +42,17 @@ inline void setUp() {
     platSetBackend(&platHeadless);
     headlessSetProgramPath((folder() + "/korvatron").c_str());
     headlessSetDocumentsFolder(folder().c_str());
+    headlessSetMemoryFolder(folder().c_str());
     vfsResetFolders();
     appInitTimer();
+}
+
+// The headless backend as a fresh process finds it, with the folders of setUp (its memory files start empty).
+inline void resetHeadless() {
+    headlessReset();
+    headlessSetProgramPath((folder() + "/korvatron").c_str());
+    headlessSetDocumentsFolder(folder().c_str());
+    headlessSetMemoryFolder(folder().c_str());
 }
 
 inline std::string path(const char* name) {
@@ -51,9 +60,17 @@ inline std::string path(const char* name) {
 }
 
 inline void writeInput(const char* name, const uint8_t* data, size_t size) {
-    std::ofstream out(path(name), std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
-    if (!out) abort();
+    if (size > INT32_MAX || !headlessSetMemoryFile(path(name).c_str(), data, int32_t(size))) abort();
+}
+
+// A 565 screen to draw on, its pixels kept between inputs: a fresh buffer of this size each time would cost
+// more page faults than the reader under test costs instructions. Freed with sfFree as any surface.
+inline Surface* screen(int32_t width = 240, int32_t height = 320) {
+    static uint16_t pixels[240 * 320];
+    if (width * height > 240 * 320) abort();
+    Surface* s = sfCreate(width, height, pf565, 0, SF_NO_KEY, pixels);
+    if (!s) abort();
+    return s;
 }
 
 // Wide name from ASCII, for the engine's char16_t paths.

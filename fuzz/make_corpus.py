@@ -89,9 +89,43 @@ def wav():
         put("wav", name, buf.getvalue())
 
 
+def sprites():
+    # Eight bytes of drawing knobs (positions, angle, scales, mode, clip, opacity), then a ".gsf" file.
+    px = bytes(i * 5 & 255 for i in range(128))  # 8 x 8 pixels of 565
+    frames = [(0, 0, 4, 4), (4, 4, 4, 4), (6, 6, 4, 4), (-2, -2, 5, 5)]  # the last two reach outside
+    put("sprites", "plain565.bin", bytes([10, 12, 0, 45, 0, 0, 0, 255]) +
+        gsf_file(4, 0, 8, 8, 2, 16, px, frames=frames, anchor=(128, 128)))
+    put("sprites", "keyed888.bin", bytes([30, 2, 1, 90, 0x81, 3, 5, 128]) +
+        gsf_file(5, 0, 4, 4, 3, 12, bytes(range(48)), frames=[(1, 1, 3, 3)], key=0x000102))
+    rows = [[(1, 2, b""), (2, 3, b"\x11\x22\x33\x44\x55\x66")], [(3, 5, b"\xf8\x00")], []]
+    put("sprites", "rle565.bin", bytes([5, 5, 0, 0, 2, 1, 1, 64]) +
+        gsf_file(4, 1, 5, 3, 2, 10, rle_rows(rows, 2, False), frames=[(1, 0, 3, 2)], key=0))
+
+
+def font():
+    # Twenty bytes of font (cell 4 x 6, no gaps, 4 x 2 grid from "A", a 16 x 12 palette picture), the text as
+    # 16-bit characters, then the picture's bytes.
+    text = "AB C\nDA\tBC"
+    head = bytes([4, 6, 1, 1, 0x01, 0, 0, 0, 0, 4, 2, 0, 16, 0, 11, len(text), 0, 65, 3, 4])
+    assert len(head) == 20
+    pixels = bytes((x * 7 + y * 3) % 5 if (x % 4) and (y % 6) else 0 for y in range(12) for x in range(16))
+    put("font", "grid16x12.bin", head + text.encode("utf-16-le") + pixels)
+    head565 = bytes([3, 3, 0, 0, 0x63, 1, 1, 1, 1, 3, 3, 0, 13, 0, 13, 5, 0, 33, 40, 2])
+    put("font", "coverage565.bin", head565 + "!#%'\n".encode("utf-16-le") + bytes(range(256)) * 2)
+
+
+def script():
+    put("script", "every.txt", b"# every command\n0 tap 10 20\n1 down -5 300\n1 move 6 7\n2 up 0 0\n"
+        b"3 key 0x25\n3 keydown 13\n4 keyup 13\n5 focus 0\n5 focus 1\n6 answer 2\n7 close\n\n")
+    put("script", "order.txt", b"9 key 65\n2 tap 1 1\n2 tap 2 2\n0 focus 1\n")
+
+
 if __name__ == "__main__":
     tga()
     gsf()
     raw()
     archive()
     wav()
+    sprites()
+    font()
+    script()

@@ -872,6 +872,7 @@ void headlessReset() {
     g.counter = keep;
     free(ga.capture);
     memset(&ga, 0, sizeof ga);
+    headlessSetMemoryFolder(nullptr);
     headlessResetWindowing();
 }
 

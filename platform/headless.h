@@ -39,6 +39,14 @@ int headlessAudioFormat(int32_t* rate, int32_t* channels);
 const int16_t* headlessAudioCapture(int64_t* values);
 int64_t headlessAudioDropped();  // values let go from the front of the capture since the stream opened
 
+// Memory files: every file at or below `utf8Folder` lives in memory instead of on the disk (opens, writes,
+// deletes, searches), starting with none; the folder itself must still exist on disk if it is also the
+// documents folder. Null (or another folder) drops every memory file; no stream may be open on one then.
+void headlessSetMemoryFolder(const char* utf8Folder);
+// A memory file of these bytes (copied), replacing one of that name. 0 when the path is not in the memory
+// folder or the 32 memory files are taken.
+int headlessSetMemoryFile(const char* utf8Path, const void* bytes, int32_t size);
+
 // ---- Window system ----
 // Failures on demand: nonzero makes every later class definition / window creation fail.
 void headlessFailDefineClass(int fail);
@@ -111,6 +119,7 @@ void headlessSetPower(int readable, uint8_t batteryFlag, uint8_t lifePercent);
 void headlessSetDefaultKeys(const PlatDefaultKeys* keys);
 void headlessFailInputOpen(int fail);
 
-// Everything back to the start: folders, counter, boxes, texts, refusals, audio, windows, classes, messages,
-// script and frame count, display, power, keys; and the session's screenshots, record and counts.
+// Everything back to the start: folders, counter, boxes, texts, refusals, memory files, audio, windows,
+// classes, messages, script and frame count, display, power, keys; and the session's screenshots, record and
+// counts.
 void headlessReset();

@@ -3,6 +3,7 @@
 // [SECTION] Backend dispatch
 // [SECTION] UTF-16 <-> UTF-8
 // [SECTION] Folders and OS identity
+// [SECTION] Memory files
 // [SECTION] Streams and delete
 // [SECTION] Wildcard search
 #include <dirent.h>
@@ -213,6 +214,12 @@ int platToUtf8(const char16_t* in, char* out, int32_t capacity) {
     int32_t n = 0;
     for (size_t i = 0; in[i]; i++) {
         uint32_t c = in[i];
+        if (c < 0x80) {
+            // Nearly every path is ASCII: one byte, no staging.
+            if (n + 1 >= capacity) return 0;
+            out[n++] = (char)c;
+            continue;
+        }
         if (c >= 0xD800 && c < 0xDC00 && in[i + 1] >= 0xDC00 && in[i + 1] < 0xE000) {
             c = 0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00);
             i++;
@@ -221,10 +228,7 @@ int platToUtf8(const char16_t* in, char* out, int32_t capacity) {
         }
         unsigned char buf[4];
         int len;
-        if (c < 0x80) {
-            buf[0] = (unsigned char)c;
-            len = 1;
-        } else if (c < 0x800) {
+        if (c < 0x800) {
             buf[0] = (unsigned char)(0xC0 | (c >> 6));
             buf[1] = (unsigned char)(0x80 | (c & 0x3F));
             len = 2;
@@ -375,6 +379,180 @@ int platOsVersion(int32_t* major, int32_t* minor, int32_t* build) {
 }
 
 //-----------------------------------------------------------------------------
+// [SECTION] Memory files
+//-----------------------------------------------------------------------------
+
+// One folder whose files live in memory (headlessSetMemoryFolder): the fuzz targets feed thousands of inputs
+// a second through the engine's own readers, and a disk write and read per input would cost more than the
+// reader. Streams on these files are entries of a fixed table, told from the C library's FILE by address, so
+// every stream function below handles both without a tag in the handle.
+enum { MEM_FILES_MAX = 32, MEM_STREAMS_MAX = 32, MEM_PATH_MAX = PLAT_PATH_MAX * 3 + 1 };
+
+struct MemFile {
+    char path[MEM_PATH_MAX];
+    uint8_t* bytes;  // C heap: the storage of the device, not memory the program tracks
+    int32_t size, capacity;
+    int32_t opens;  // streams on it: a deleted file's bytes stay readable until the last one closes
+    uint8_t exists;
+};
+
+struct MemStream {
+    MemFile* file;
+    int32_t position;
+    uint8_t open, writable, append;
+};
+
+static struct {
+    char folder[MEM_PATH_MAX];  // with its trailing "/"; empty: no memory folder
+    MemFile files[MEM_FILES_MAX];
+    MemStream streams[MEM_STREAMS_MAX];
+} g_mem;
+
+static bool memInFolder(const char* path) {
+    size_t n = strlen(g_mem.folder);
+    return n && !strncmp(path, g_mem.folder, n) && path[n];
+}
+
+static MemFile* memFind(const char* path) {
+    for (MemFile& f : g_mem.files)
+        if (f.exists && !strcmp(f.path, path)) return &f;
+    return nullptr;
+}
+
+static void memRelease(MemFile* f) {
+    if (f->exists || f->opens) return;
+    free(f->bytes);
+    f->bytes = nullptr;
+    f->size = f->capacity = 0;
+}
+
+// Created empty, or emptied when it exists; null when the table is full.
+static MemFile* memCreate(const char* path) {
+    MemFile* f = memFind(path);
+    if (!f) {
+        for (MemFile& c : g_mem.files)
+            if (!c.exists && !c.opens) {
+                f = &c;
+                break;
+            }
+        if (!f || strlen(path) >= MEM_PATH_MAX) return nullptr;
+        strcpy(f->path, path);
+        f->exists = 1;
+    }
+    f->size = 0;
+    return f;
+}
+
+static bool memReserve(MemFile* f, int64_t size) {
+    if (size > INT32_MAX) return false;
+    if (size <= f->capacity) return true;
+    int64_t grown = f->capacity ? f->capacity : 256;
+    while (grown < size) grown *= 2;
+    if (grown > INT32_MAX) grown = INT32_MAX;
+    uint8_t* bytes = (uint8_t*)realloc(f->bytes, (size_t)grown);
+    if (!bytes) return false;
+    f->bytes = bytes;
+    f->capacity = (int32_t)grown;
+    return true;
+}
+
+static MemStream* memStreamOf(PlatStream* s) {
+    const char* p = (const char*)s;
+    const char* base = (const char*)g_mem.streams;
+    if (p < base || p >= base + sizeof g_mem.streams) return nullptr;
+    return (MemStream*)s;
+}
+
+// The C library's modes: r must find the file, w creates or empties it, a writes at the end; + reads and
+// writes.
+static PlatStream* memOpen(const char* path, const char* mode) {
+    const bool plus = strchr(mode, '+') != nullptr;
+    MemFile* f = mode[0] == 'r' ? memFind(path) : mode[0] == 'w' ? memCreate(path) : memFind(path);
+    if (!f && mode[0] == 'a') f = memCreate(path);
+    if (!f) return nullptr;
+    for (MemStream& m : g_mem.streams) {
+        if (m.open) continue;
+        m.file = f;
+        m.position = 0;
+        m.open = 1;
+        m.writable = mode[0] != 'r' || plus;
+        m.append = mode[0] == 'a';
+        f->opens++;
+        return (PlatStream*)&m;
+    }
+    return nullptr;
+}
+
+static int32_t memRead(MemStream* m, void* buffer, int32_t count) {
+    const MemFile* f = m->file;
+    if (m->position >= f->size) return 0;
+    int32_t n = f->size - m->position < count ? f->size - m->position : count;
+    memcpy(buffer, f->bytes + m->position, (size_t)n);
+    m->position += n;
+    return n;
+}
+
+static int32_t memWrite(MemStream* m, const void* buffer, int32_t count) {
+    MemFile* f = m->file;
+    if (!m->writable) return 0;
+    if (m->append) m->position = f->size;
+    const int64_t end = (int64_t)m->position + count;
+    if (!memReserve(f, end)) return 0;
+    // A write past the end leaves zeros in the gap, as a sparse file reads.
+    if (m->position > f->size) memset(f->bytes + f->size, 0, (size_t)(m->position - f->size));
+    memcpy(f->bytes + m->position, buffer, (size_t)count);
+    m->position = (int32_t)end;
+    if (end > f->size) f->size = (int32_t)end;
+    return count;
+}
+
+static int memSeek(MemStream* m, int32_t offset, int32_t whence) {
+    const int64_t base = whence == 0 ? 0 : whence == 1 ? m->position : m->file->size;
+    const int64_t at = base + offset;
+    if (at < 0 || at > INT32_MAX) return -1;
+    m->position = (int32_t)at;
+    return 0;
+}
+
+static int32_t memReadAt(MemStream* m, int32_t offset, void* buffer, int32_t count) {
+    const MemFile* f = m->file;
+    if (offset >= f->size) return 0;
+    int32_t n = f->size - offset < count ? f->size - offset : count;
+    memcpy(buffer, f->bytes + offset, (size_t)n);
+    return n;
+}
+
+static void memClose(MemStream* m) {
+    m->open = 0;
+    m->file->opens--;
+    memRelease(m->file);
+}
+
+void headlessSetMemoryFolder(const char* utf8Folder) {
+    for (MemStream& m : g_mem.streams) m.open = 0;
+    for (MemFile& f : g_mem.files) {
+        f.exists = 0;
+        f.opens = 0;
+        memRelease(&f);
+    }
+    g_mem.folder[0] = 0;
+    if (!utf8Folder || !utf8Folder[0]) return;
+    size_t n = strlen(utf8Folder);
+    if (n + 2 > MEM_PATH_MAX) return;
+    memcpy(g_mem.folder, utf8Folder, n + 1);
+    if (utf8Folder[n - 1] != '/') strcat(g_mem.folder, "/");
+}
+
+int headlessSetMemoryFile(const char* utf8Path, const void* bytes, int32_t size) {
+    if (!utf8Path || !memInFolder(utf8Path) || size < 0 || (size && !bytes)) return 0;
+    MemFile* f = memCreate(utf8Path);
+    if (!f || !memReserve(f, size ? size : 1)) return 0;
+    if (size) memcpy(f->bytes, bytes, (size_t)size);
+    f->size = size;
+    return 1;
+}
+
+//-----------------------------------------------------------------------------
 // [SECTION] Streams and delete
 //-----------------------------------------------------------------------------
 
@@ -392,6 +570,7 @@ PlatStream* platStreamOpen(const char16_t* name, const char* mode) {
         errno = EACCES;
         return nullptr;
     }
+    if (memInFolder(path)) return memOpen(path, mode);
     struct stat st;
     // glibc opens a folder for reading; only regular files are files here. A file that stat cannot see
     // cannot be opened without creating it either: skip the open (the file system's misses are hot).
@@ -402,21 +581,25 @@ PlatStream* platStreamOpen(const char16_t* name, const char* mode) {
 
 int32_t platStreamRead(PlatStream* s, void* buffer, int32_t count) {
     if (!s || !buffer || count <= 0) return 0;
+    if (MemStream* m = memStreamOf(s)) return memRead(m, buffer, count);
     return (int32_t)fread(buffer, 1, (size_t)count, fileOf(s));
 }
 
 int32_t platStreamWrite(PlatStream* s, const void* buffer, int32_t count) {
     if (!s || !buffer || count <= 0) return 0;
+    if (MemStream* m = memStreamOf(s)) return memWrite(m, buffer, count);
     return (int32_t)fwrite(buffer, 1, (size_t)count, fileOf(s));
 }
 
 int platStreamSeek(PlatStream* s, int32_t offset, int32_t whence) {
     static const int kWhence[3] = {SEEK_SET, SEEK_CUR, SEEK_END};
     if (!s || whence < 0 || whence > 2) return -1;
+    if (MemStream* m = memStreamOf(s)) return memSeek(m, offset, whence);
     return fseek(fileOf(s), offset, kWhence[whence]) == 0 ? 0 : -1;
 }
 
 int32_t platStreamSize(PlatStream* s) {
+    if (MemStream* m = memStreamOf(s)) return m->file->size;
     struct stat st;
     if (!s || fstat(fileno(fileOf(s)), &st) != 0 || st.st_size < 0 || st.st_size > INT32_MAX) return -1;
     return (int32_t)st.st_size;
@@ -424,6 +607,7 @@ int32_t platStreamSize(PlatStream* s) {
 
 int32_t platStreamReadAt(PlatStream* s, int32_t offset, void* buffer, int32_t count) {
     if (!s || !buffer || count <= 0 || offset < 0) return 0;
+    if (MemStream* m = memStreamOf(s)) return memReadAt(m, offset, buffer, count);
     int fd = fileno(fileOf(s));
     int32_t done = 0;
     while (done < count) {
@@ -437,25 +621,39 @@ int32_t platStreamReadAt(PlatStream* s, int32_t offset, void* buffer, int32_t co
 
 int32_t platStreamTell(PlatStream* s) {
     if (!s) return -1;
+    if (MemStream* m = memStreamOf(s)) return m->position;
     long p = ftell(fileOf(s));
     return p < 0 || p > INT32_MAX ? -1 : (int32_t)p;
 }
 
 int platStreamClose(PlatStream* s) {
     if (!s) return -1;
+    if (MemStream* m = memStreamOf(s)) {
+        memClose(m);
+        return 0;
+    }
     return fclose(fileOf(s)) == 0 ? 0 : -1;
 }
 
 int platIsFile(const char16_t* name) {
     char path[PLAT_PATH_MAX * 3 + 1];
+    if (!platToUtf8(name, path, sizeof path) || !path[0]) return 0;
+    if (memInFolder(path)) return memFind(path) != nullptr;
     struct stat st;
-    return platToUtf8(name, path, sizeof path) && path[0] && stat(path, &st) == 0 && S_ISREG(st.st_mode);
+    return stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
 int platDelete(const char16_t* name) {
     char path[PLAT_PATH_MAX * 3 + 1];
     if (!platToUtf8(name, path, sizeof path) || !path[0]) return 0;
     if (platRefused(path, PLAT_REFUSE_CREATE)) return 0;
+    if (memInFolder(path)) {
+        MemFile* f = memFind(path);
+        if (!f) return 0;
+        f->exists = 0;
+        memRelease(f);
+        return 1;
+    }
     return unlink(path) == 0;
 }
 
@@ -482,8 +680,23 @@ static int compareNames(const void* a, const void* b) {
     return (int)*x - (int)*y;
 }
 
-static void fillFindData(const char* folder, const char* name, const char16_t* wname, PlatFindData* d) {
+// The next entry of a search for a name that matches, named; null when it does not match or memory ran out.
+static PlatFindData* addMatch(PlatSearch* s, int32_t* capacity, const char* name, const char16_t* pattern) {
+    char16_t wname[PLAT_PATH_MAX];
+    if (!platFromUtf8(name, wname, PLAT_PATH_MAX) || !wstrMatch(wname, pattern)) return nullptr;
+    if (s->count == *capacity) {
+        int32_t grown = *capacity ? *capacity * 2 : 16;
+        PlatFindData* items = (PlatFindData*)memRealloc(s->items, grown * (int32_t)sizeof(PlatFindData));
+        if (!items) return nullptr;
+        s->items = items;
+        *capacity = grown;
+    }
+    PlatFindData* d = &s->items[s->count++];
     wstrCopy(d->name, wname);
+    return d;
+}
+
+static void fillFindData(const char* folder, const char* name, PlatFindData* d) {
     d->attributes = 0;
     d->writeTimeLow = d->writeTimeHigh = 0;
     if (name[0] == '.') d->attributes |= PLAT_ATTR_HIDDEN;
@@ -527,26 +740,30 @@ int32_t platFindFirst(const char16_t* pattern, PlatFindData* out) {
     else if (!platToUtf8(folder16, folder, sizeof folder))
         return -1;
 
-    DIR* dir = opendir(folder);
-    if (!dir) return -1;
     PlatSearch* s = &g_searches[h];
     s->items = nullptr;
     s->count = s->next = 0;
     int32_t capacity = 0;
-    while (struct dirent* e = readdir(dir)) {
-        if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
-        char16_t wname[PLAT_PATH_MAX];
-        if (!platFromUtf8(e->d_name, wname, PLAT_PATH_MAX) || !wstrMatch(wname, namePattern)) continue;
-        if (s->count == capacity) {
-            int32_t grown = capacity ? capacity * 2 : 16;
-            PlatFindData* items = (PlatFindData*)memRealloc(s->items, grown * (int32_t)sizeof(PlatFindData));
-            if (!items) break;
-            s->items = items;
-            capacity = grown;
+    char prefix[PLAT_PATH_MAX * 3 + 2];
+    snprintf(prefix, sizeof prefix, "%s/", strcmp(folder, "/") ? folder : "");
+    if (memInFolder(prefix) || !strcmp(prefix, g_mem.folder)) {
+        // The memory folder lists its own files; the disk folder under it is not looked at.
+        const size_t n = strlen(prefix);
+        for (const MemFile& f : g_mem.files) {
+            if (!f.exists || strncmp(f.path, prefix, n) || strchr(f.path + n, '/')) continue;
+            PlatFindData* d = addMatch(s, &capacity, f.path + n, namePattern);
+            if (d) d->attributes = d->writeTimeLow = d->writeTimeHigh = 0;
         }
-        fillFindData(folder, e->d_name, wname, &s->items[s->count++]);
+    } else {
+        DIR* dir = opendir(folder);
+        if (!dir) return -1;
+        while (struct dirent* e = readdir(dir)) {
+            if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
+            PlatFindData* d = addMatch(s, &capacity, e->d_name, namePattern);
+            if (d) fillFindData(folder, e->d_name, d);
+        }
+        closedir(dir);
     }
-    closedir(dir);
     if (s->count == 0) {
         memFree(s->items);
         s->items = nullptr;

@@ -547,10 +547,12 @@ struct RotRows {
     Rect origin;
     int64_t x, y, left, top, right, bottom, W, H, u0, v0, isx, isy, sn, cs;
     BlendFn blend;
+    bool inside;  // the frame lies within the source surface
 };
 
 // The rows of a rotated blit. Byte formats read and write through raw pointers; packed bits (Bpp 0) go
-// through sfGetPixel / sfPutPixel.
+// through sfGetPixel / sfPutPixel. A frame that reaches past its surface (frames come from files) reads 0
+// at the points outside, as sfGetPixel does, through a per-point test; a frame inside reads without one.
 template <int Bpp>
 static void rotateRows(const RotRows& q) {
     const Surface* src = q.src;
@@ -559,8 +561,11 @@ static void rotateRows(const RotRows& q) {
     const uint32_t key = src->colourKey;
     const int32_t opacity = g_gfx.opacity;
     const uint32_t colour = g_gfx.colour;
-    const uint8_t* base = Bpp ? sfPixelAddress(src, q.origin.x, q.origin.y) : nullptr;
+    // Only formed for a frame inside: an address outside the buffer is not even to be computed.
+    const uint8_t* base = Bpp && q.inside ? sfPixelAddress(src, q.origin.x, q.origin.y) : nullptr;
+    const uint8_t* corner = Bpp ? sfPixelAddress(src, 0, 0) : nullptr;
     const int64_t sStep = src->xStep, sPitch = src->rowPitch, dStep = dst->xStep;
+    const int64_t sw = src->width, sh = src->height, ox = q.origin.x, oy = q.origin.y;
     for (int64_t py = q.top; py < q.bottom; py++) {
         const int64_t dx = q.left - q.x, dy = py - q.y;
         int64_t u = q.u0 + ((q.isx * q.cs * dx) >> 8) + ((q.isx * q.sn * dy) >> 8);
@@ -575,7 +580,15 @@ static void rotateRows(const RotRows& q) {
             u += n0 * du;
             v -= n0 * dv;
             for (int64_t n = n0; n < n1; n++, u += du, v -= dv, p += dStep) {
-                uint32_t val = gfxLoadPixel<Bpp>(base + ((v + 128) >> 8) * sPitch + ((u + 128) >> 8) * sStep);
+                uint32_t val;
+                if (q.inside) {
+                    val = gfxLoadPixel<Bpp>(base + ((v + 128) >> 8) * sPitch + ((u + 128) >> 8) * sStep);
+                } else {
+                    const int64_t tx = ox + ((u + 128) >> 8), ty = oy + ((v + 128) >> 8);
+                    val = tx >= 0 && ty >= 0 && tx < sw && ty < sh
+                              ? gfxLoadPixel<Bpp>(corner + ty * sPitch + tx * sStep)
+                              : 0;
+                }
                 if (val != key) {
                     if (q.blend) val = q.blend(gfxLoadPixel<Bpp>(p), val, opacity, colour);
                     gfxStorePixel<Bpp>(p, val);
@@ -653,6 +666,7 @@ int32_t sfBlitRotated(const Surface* src, Surface* dst, const RotateParams* para
     rows.cs = cs;
     const int32_t mode = g_gfx.drawMode;
     rows.blend = mode ? gfxGetBlend(dst->format, mode) : nullptr;
+    rows.inside = r.x >= 0 && r.y >= 0 && int64_t(r.x) + W <= src->width && int64_t(r.y) + H <= src->height;
     switch (dst->info->bytesPerPixel) {
         case 1:
             rotateRows<1>(rows);

@@ -398,6 +398,12 @@ TgaStatus tgaDecode(VfsFile* f, const TgaHeader& h, int32_t format, Surface* giv
     const int64_t need =
         int64_t(h.idLen) + int64_t(h.cmapLen) * entryBytes + pixels * (srcBpp + (rle ? 1 : 0));
     const int64_t avail = int64_t(vfsSize(f)) - vfsTell(f);
+    // The fewest bytes that can describe the picture (every run packet repeating 128 pixels): a file shorter
+    // than that would fail once its data ran out, so it fails before the picture's memory is taken; a few
+    // damaged bytes of header must not cost megabytes.
+    const int64_t least = int64_t(h.idLen) + int64_t(h.cmapLen) * entryBytes +
+                          (rle ? (pixels + 127) / 128 * (srcBpp + 1) : pixels * srcBpp);
+    if (avail < least) return TGA_FAIL;
     const int64_t take = need < avail ? need : avail;
     if (take <= 0 || take > 0x7FFFFFFF) return TGA_FAIL;
     uint8_t* data = static_cast<uint8_t*>(memAlloc(int32_t(take)));

@@ -396,10 +396,13 @@ int32_t sndGetChannels() {
 namespace {
 
 // MikMod takes a WAV's header on trust: a sample that claims more data than the file holds loads with its
-// tail missing and crashes the mixer once played, and a format of no channels or fewer than 8 bits divides by
-// zero while loading; a chunk that runs past the end sends its chunk walk seeking forever. Walks the chunks
-// from the start and leaves the file there; true unless one of those is found (the rest is MikMod's to
-// judge).
+// tail missing and crashes the mixer once played; a format of no channels divides by zero while loading; a
+// chunk that runs past the end sends its chunk walk seeking forever. MikMod reads the format's 16 bytes of
+// fields even when the chunk says it is shorter, and then goes on from the chunk's stated end, so a short
+// "fmt " chunk hands it whatever follows as its fields. Walks the chunks as MikMod does, from the start, and
+// leaves the file there; true unless one of those is found (the rest is MikMod's to judge). Fields that no
+// PCM file has at zero (rate, byte rate, block alignment) are refused too: nothing of ours or MikMod's
+// should meet them.
 bool wavHeaderSafe(VfsFile* f) {
     const int64_t size = vfsSize(f);
     bool fits = true;  // false: refuse
@@ -407,10 +410,18 @@ bool wavHeaderSafe(VfsFile* f) {
         uint8_t head[8];
         if (!vfsSeek(f, (int32_t)pos, 0) || vfsRead(f, head, 8) != 8) break;
         const int64_t len = (int64_t)head[4] | head[5] << 8 | head[6] << 16 | (int64_t)head[7] << 24;
-        if (memcmp(head, "fmt ", 4) == 0 && len >= 16) {
+        if (memcmp(head, "fmt ", 4) == 0) {
             uint8_t fmt[16];
-            if (vfsRead(f, fmt, 16) != 16) break;
-            if ((fmt[2] | fmt[3] << 8) == 0 || (fmt[14] | fmt[15] << 8) < 8) {
+            if (len < 16 || vfsRead(f, fmt, 16) != 16) {
+                fits = false;
+                break;
+            }
+            const uint32_t channels = fmt[2] | fmt[3] << 8;
+            const uint32_t rate = fmt[4] | fmt[5] << 8 | fmt[6] << 16 | (uint32_t)fmt[7] << 24;
+            const uint32_t byteRate = fmt[8] | fmt[9] << 8 | fmt[10] << 16 | (uint32_t)fmt[11] << 24;
+            const uint32_t blockAlign = fmt[12] | fmt[13] << 8;
+            const uint32_t bits = fmt[14] | fmt[15] << 8;
+            if (channels == 0 || rate == 0 || byteRate == 0 || blockAlign == 0 || bits < 8) {
                 fits = false;
                 break;
             }

@@ -218,3 +218,54 @@ TEST(VfsFind, ReportsFoldersAndReadOnlyFiles) {
     EXPECT_EQ(vfsFindClose(&find), 1);
     EXPECT_EQ(vfsFindFirst(u"nothing*", &find), 0);
 }
+
+// The fuzz targets' files live in memory; the engine must see them exactly as it sees files on disk.
+TEST(VfsMemoryFolder, ServesOpensWritesSeeksDeletesAndSearchesWithoutTheDisk) {
+    TestFolders dirs;
+    headlessSetMemoryFolder(dirs.prog.c_str());
+    EXPECT_EQ(1, headlessSetMemoryFile((dirs.prog + "/in.bin").c_str(), "abcdef", 6));
+    EXPECT_EQ(0, headlessSetMemoryFile((dirs.docs + "/in.bin").c_str(), "x", 1));  // not in the folder
+    EXPECT_EQ(openAndRead(u"in.bin"), "abcdef");
+    VfsFile* f = vfsOpen(u"in.bin");  // opened for update, as loose files are
+    ASSERT_NE(nullptr, f);
+    EXPECT_EQ(1, vfsSeek(f, 2, 2));  // two before the end
+    EXPECT_EQ(3, vfsWrite(f, "XYZ", 3));
+    EXPECT_EQ(1, vfsSeek(f, 1, 0));
+    char two[2];
+    EXPECT_EQ(2, vfsRead(f, two, 2));
+    EXPECT_EQ(std::string(two, 2), "bc");
+    EXPECT_EQ(3, vfsTell(f));
+    vfsClose(f);
+    EXPECT_EQ(openAndRead(u"in.bin"), "abcdXYZ");
+
+    VfsFile* out = vfsCreate(u"made.txt");
+    ASSERT_NE(nullptr, out);
+    EXPECT_EQ(1, vfsWriteString(out, "made"));
+    vfsClose(out);
+    EXPECT_EQ(openAndRead(u"made.txt"), "made");
+    EXPECT_FALSE(fileExists(dirs.prog + "/made.txt"));  // nothing reached the disk
+    // A file on disk in the folder is hidden by it; outside the folder the disk is used as ever.
+    writeFile(dirs.prog + "/disk.txt", "disk");
+    EXPECT_EQ(openAndRead(u"disk.txt"), "<none>");
+    writeFile(dirs.docs + "/d.txt", "docs");
+    EXPECT_EQ(openAndRead(u16(dirs.docs + "/d.txt").c_str()), "docs");
+
+    VfsFind find;
+    std::vector<std::u16string> found;
+    for (int ok = vfsFindFirst(u16(dirs.prog + "/*").c_str(), &find); ok; ok = vfsFindNext(&find))
+        found.push_back(find.name);
+    vfsFindClose(&find);
+    EXPECT_EQ(found, (std::vector<std::u16string>{u"in.bin", u"made.txt"}));
+
+    // A deleted file stays readable through a stream already open on it, as on POSIX.
+    VfsFile* held = vfsOpen(u"made.txt");
+    ASSERT_NE(nullptr, held);
+    const std::u16string made = u16(dirs.prog + "/made.txt");
+    EXPECT_EQ(1, vfsDelete(made.c_str()));
+    EXPECT_EQ(0, vfsDelete(made.c_str()));
+    EXPECT_EQ(openAndRead(u"made.txt"), "<none>");
+    EXPECT_EQ(readAll(held), "made");
+    vfsClose(held);
+    headlessSetMemoryFolder(nullptr);
+    EXPECT_EQ(openAndRead(u"in.bin"), "<none>");
+}

@@ -226,6 +226,35 @@ TEST_F(Sound, UnloadableWavLogsItsLineOnceAndLaterUpdatesLogNothing) {
     EXPECT_EQ(0, count(log, "Sound update failed")) << log;
 }
 
+// MikMod reads a format's fields even past a short "fmt " chunk and divides by the channel count: each of
+// these once reached it (the first is a fuzzer's find that ended the game with SIGFPE).
+TEST_F(Sound, DamagedFormatChunksAreRefusedBeforeMikModReadsThem) {
+    const std::string zeroFmt = "RIFF" + le(0x74, 4) + "WAVE" + "fmt " + le(0, 4) + std::string(92, 0) +
+                                "data" + le(0, 4) + std::string("\x01\x02\x03\x04", 4);
+    ASSERT_EQ(124u, zeroFmt.size());
+    // A valid header cut to `len` bytes, its fields still following as MikMod would read them.
+    std::string shortFmt = wav(RATE, 8, 1, {128, 129, 130, 131});
+    shortFmt.replace(16, 4, le(8, 4));
+    // Field offsets in the file: rate 24, byte rate 28, block alignment 32.
+    auto zeroed = [](int at, int bytes) {
+        std::string w = wav(RATE, 16, 1, {1000, -1000});
+        w.replace(at, bytes, std::string(bytes, 0));
+        return w;
+    };
+    const std::vector<std::pair<std::string, std::string>> bad = {
+        {"zerofmt.wav", zeroFmt},          {"shortfmt.wav", shortFmt},     {"norate.wav", zeroed(24, 4)},
+        {"nobyterate.wav", zeroed(28, 4)}, {"noalign.wav", zeroed(32, 2)},
+    };
+    for (const auto& [name, bytes] : bad) EXPECT_EQ(nullptr, load(name, bytes)) << name;
+    SndSound* good = load("good.wav", wav(RATE, 16, 1, {1000, -1000}));
+    EXPECT_NE(nullptr, good);
+    sndFreeSample(good);
+    const std::string log = logText();
+    for (const auto& [name, bytes] : bad)
+        EXPECT_EQ(1, count(log, "MikMod sndLoadSample failed for " + name + "\n")) << log;
+    EXPECT_EQ(0, vfsOpenCount());
+}
+
 TEST_F(Sound, UpdateLogsAnErrorOnlyForTheUpdateThatHadIt) {
     headlessFailAudioQueues(1);
     EXPECT_TRUE(advance(50).left.empty());  // the device refused this update's bytes
