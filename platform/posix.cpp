@@ -344,7 +344,8 @@ int platUseDataFolder(const char* utf8Folder, char16_t* out, int32_t capacity) {
     } else {
         const char* tmp = getenv("TMPDIR");
         if (!tmp || !*tmp) tmp = "/tmp";
-        if (snprintf(path, sizeof path, "%s/korvatron-replay-XXXXXX", tmp) >= (int)sizeof path || !mkdtemp(path))
+        if (snprintf(path, sizeof path, "%s/korvatron-replay-XXXXXX", tmp) >= (int)sizeof path ||
+            !mkdtemp(path))
             return 0;
     }
     if (!realpath(path, real) || strlen(real) + 2 > sizeof g_launchDocuments) return 0;
@@ -358,7 +359,8 @@ int platUseDataFolder(const char* utf8Folder, char16_t* out, int32_t capacity) {
 int platAbsoluteFile(const char* utf8Path, char16_t* out, int32_t capacity) {
     char real[PATH_MAX];
     struct stat st;
-    if (!utf8Path || !utf8Path[0] || !realpath(utf8Path, real) || stat(real, &st) != 0 || !S_ISREG(st.st_mode))
+    if (!utf8Path || !utf8Path[0] || !realpath(utf8Path, real) || stat(real, &st) != 0 ||
+        !S_ISREG(st.st_mode))
         return 0;
     return platFromUtf8(real, out, capacity);
 }
