@@ -130,10 +130,8 @@ bool quickSaveExists() {
 }
 
 int32_t loadSlot(int32_t variant) {
-    char16_t file[] = u"KORVA.Game1";
-    file[10] = char16_t(u'1' + variant);
     char16_t name[VFS_PATH_MAX];
-    return playerFileName(file, name) && gameLoad(name);
+    return gameSlotFileName(variant, name) && gameLoad(name);
 }
 
 // Ten frames of the chosen variant's button lighting up, over the menu as it stands.

@@ -32,6 +32,12 @@ float settingRepaired(float v, float fallback) {
     return v < 0.0f ? 0.0f : v > 1.0f ? 1.0f : v;
 }
 
+int32_t gameSlotFileName(int32_t variant, char16_t* dst) {
+    char16_t file[] = u"KORVA.Game1";
+    file[10] = char16_t(u'1' + variant);
+    return playerFileName(file, dst);
+}
+
 int32_t gameSave(const char16_t* name) {
     VfsFile* f = vfsCreate(name);
     if (!f) return 0;
@@ -142,10 +148,8 @@ int32_t dlgQuitSaveResume() {
         }
         if (g.tap && tapIn(kSave, g.tapX, g.tapY)) {
             playSound(SND_CLICK);
-            char16_t file[] = u"KORVA.Game1";
-            file[10] = char16_t(u'1' + gameVariantIndex());
             char16_t name[VFS_PATH_MAX];
-            if (playerFileName(file, name)) gameSave(name);
+            if (gameSlotFileName(gameVariantIndex(), name)) gameSave(name);
             return 0;
         }
         if (g.tap && tapIn(kResume, g.tapX, g.tapY)) {

@@ -135,6 +135,8 @@ const Font* gameFont();
 // Player files live where the launch options say (a --data folder), else where the file system puts
 // relative names. Writes the name to use into dst (VFS_PATH_MAX); 0 when it does not fit.
 int32_t playerFileName(const char16_t* name, char16_t* dst);
+// The save slot of a variant (0..2): "KORVA.Game1".."KORVA.Game3", placed as playerFileName places it.
+int32_t gameSlotFileName(int32_t variant, char16_t* dst);
 
 // A 0..1 setting read from a file: NaN and infinities give the fallback, the rest is clamped.
 float settingRepaired(float v, float fallback);
