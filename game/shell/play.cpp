@@ -14,6 +14,10 @@
 #include "rules/variants.h"
 #include "shell/shell.h"
 
+int32_t elementImageSlot(int32_t kind) {
+    return kind >= 1 && kind <= ELEMENT_KINDS ? IMG_ELEMENT + kind - 1 : -1;
+}
+
 bool tapIn(const TapArea& a, int32_t x, int32_t y) {
     return ptInRect(x, y, a.left, a.top, a.right, a.bottom);
 }
@@ -157,8 +161,7 @@ int32_t cellCentre(int32_t i) {
 
 // The slot of a cell's element; -1 for an empty cell (or a kind no loaded game can hold).
 int32_t elementSlot(int32_t c, int32_t r) {
-    const int32_t k = gGame.board[boardIndex(c, r)];
-    return k >= 1 && k <= ELEMENT_KINDS ? IMG_ELEMENT + k - 1 : -1;
+    return elementImageSlot(gGame.board[boardIndex(c, r)]);
 }
 
 int32_t timerIndex(int32_t value, int32_t max) {

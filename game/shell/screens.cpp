@@ -122,10 +122,8 @@ void helpExampleStep(HelpExample& e) {
     const RotAnim& t = *rotAnim();
     for (int32_t cell = -1; cell < ROT_CELLS; cell++) {
         const int32_t k = cell & 1, j = cell >> 1;  // column and row inside the block (cell -1: the rotator)
-        const int32_t kind = cell < 0 ? 0 : gGame.board[boardIndex(COL + k, ROW + j)];
-        Surface* s = image(cell < 0                             ? IMG_ROTATOR
-                           : kind >= 1 && kind <= ELEMENT_KINDS ? IMG_ELEMENT + kind - 1
-                                                                : -1);
+        Surface* s =
+            image(cell < 0 ? IMG_ROTATOR : elementImageSlot(gGame.board[boardIndex(COL + k, ROW + j)]));
         if (!s) continue;
         const int32_t x = cell < 0 ? 160 : 150 + 20 * k, y = cell < 0 ? 200 : 190 + 20 * j;
         if (f < 2) {

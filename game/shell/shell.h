@@ -118,6 +118,7 @@ enum {
     IMG_SCORES = 49,
     IMG_STYLUS = 51,
 };
+int32_t elementImageSlot(int32_t kind);  // the picture of element kind 1..5; -1 for any other value
 // The brightness setting as an 8.8 factor: 0 -> 128, 0.5 -> 256, 1 -> 384.
 int32_t brightnessFactor(float brightness);
 uint32_t colourScale565(uint32_t pixel, int32_t factor);

@@ -13,16 +13,11 @@ class ShellDraw : public ShellTest {
     uint32_t at(int32_t x, int32_t y) const { return sfGetPixel(gShell.back, x, y); }
     // True when every opaque pixel of the slot's picture, placed at (x, y) by its anchor, is in the frame.
     bool shows(int32_t slot, int32_t x, int32_t y) const {
-        const Surface* s = image(slot);
-        if (!s) return false;
-        const int32_t left = x - ((s->width * s->anchorX + 128) >> 8);
-        const int32_t top = y - ((s->height * s->anchorY + 128) >> 8);
-        for (int32_t j = 0; j < s->height; j++)
-            for (int32_t i = 0; i < s->width; i++) {
-                const uint32_t v = sfGetPixel(s, i, j);
-                if (v != s->colourKey && at(left + i, top + j) != v) return false;
-            }
-        return true;
+        std::vector<uint32_t> pixels(size_t(SCREEN_WIDTH) * SCREEN_HEIGHT);
+        for (int32_t j = 0; j < SCREEN_HEIGHT; j++)
+            for (int32_t i = 0; i < SCREEN_WIDTH; i++)
+                pixels[size_t(j) * SCREEN_WIDTH + size_t(i)] = at(i, j);
+        return frameShows(pixels, image(slot), x, y);
     }
     // True when the frame equals the background picture over the rectangle.
     bool bare(int32_t x, int32_t y, int32_t w, int32_t h) const {

@@ -96,6 +96,21 @@ inline std::string recordBytes(const GameState& g) {
     return std::string(reinterpret_cast<const char*>(&g), sizeof g);
 }
 
+// True when every opaque pixel of the picture, placed at (x, y) by its anchor, is in the 565 frame.
+inline bool frameShows(const std::vector<uint32_t>& f, const Surface* s, int32_t x, int32_t y) {
+    if (!s || f.empty()) return false;
+    const int32_t left = x - ((s->width * s->anchorX + 128) >> 8);
+    const int32_t top = y - ((s->height * s->anchorY + 128) >> 8);
+    for (int32_t j = 0; j < s->height; j++)
+        for (int32_t i = 0; i < s->width; i++) {
+            const uint32_t v = sfGetPixel(s, i, j);
+            const int32_t fx = left + i, fy = top + j;
+            if (v == s->colourKey || fx < 0 || fy < 0 || fx >= SCREEN_WIDTH || fy >= SCREEN_HEIGHT) continue;
+            if (f[size_t(fy) * SCREEN_WIDTH + size_t(fx)] != v) return false;
+        }
+    return true;
+}
+
 // gameMain runs in this process with the launch options and a script; screenshots of chosen presents are
 // read back as 565 values (the snapshot's 8-bit channels truncated recover them exactly).
 class ShellProgram : public ShellTest {
@@ -128,21 +143,6 @@ class ShellProgram : public ShellTest {
         std::vector<uint32_t> rgb = decodePng(readFile(shotPath(index)), &w, &h);
         for (uint32_t& v : rgb) v = (v >> 19 & 31) << 11 | (v >> 10 & 63) << 5 | (v >> 3 & 31);
         return w == SCREEN_WIDTH && h == SCREEN_HEIGHT ? rgb : std::vector<uint32_t>{};
-    }
-    // True when every opaque pixel of the slot's picture, placed at (x, y) by its anchor, is in the frame.
-    static bool frameShows(const std::vector<uint32_t>& f, const Surface* s, int32_t x, int32_t y) {
-        if (!s || f.empty()) return false;
-        const int32_t left = x - ((s->width * s->anchorX + 128) >> 8);
-        const int32_t top = y - ((s->height * s->anchorY + 128) >> 8);
-        for (int32_t j = 0; j < s->height; j++)
-            for (int32_t i = 0; i < s->width; i++) {
-                const uint32_t v = sfGetPixel(s, i, j);
-                const int32_t fx = left + i, fy = top + j;
-                if (v == s->colourKey || fx < 0 || fy < 0 || fx >= SCREEN_WIDTH || fy >= SCREEN_HEIGHT)
-                    continue;
-                if (f[size_t(fy) * SCREEN_WIDTH + size_t(fx)] != v) return false;
-            }
-        return true;
     }
     std::string file(const char* name) const { return readFile(folders.prog + "/" + name); }
     // A game file placed for --load.
