@@ -163,7 +163,8 @@ const PlatformBackend* platBackend();
 
 // Full path of the running program's file (UTF-16, slashes). 1 on success; 0 when unknown or too long.
 int platProgramPath(char16_t* out, int32_t capacity);
-// The per-user writable folder (~/.local/share/korvatron), created when missing, without a trailing slash.
+// The per-user writable folder, created when missing, without a trailing slash: "$XDG_DATA_HOME/korvatron"
+// when that variable holds an absolute path, else "$HOME/.local/share/korvatron".
 int platDocumentsFolder(char16_t* out, int32_t capacity);
 // Makes a folder the player's: created when missing (with its parents), or, for null, a fresh empty folder
 // under $TMPDIR (or /tmp). It becomes the documents folder from then on; `out` gets its absolute path ending

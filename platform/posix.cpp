@@ -324,9 +324,19 @@ int platDocumentsFolder(char16_t* out, int32_t capacity) {
         if (strlen(over) >= sizeof path) return 0;
         strcpy(path, over);
     } else {
+        // The XDG base directory rule: the variable counts only when it holds an absolute path.
+        const char* xdg = getenv("XDG_DATA_HOME");
         const char* home = getenv("HOME");
-        if (!home || !*home) return 0;
-        if (snprintf(path, sizeof path, "%s/.local/share/korvatron", home) >= (int)sizeof path) return 0;
+        int n;
+        if (xdg && xdg[0] == '/') {
+            size_t len = strlen(xdg);
+            while (len > 1 && xdg[len - 1] == '/') len--;
+            n = snprintf(path, sizeof path, "%.*s/korvatron", (int)len, len == 1 ? "" : xdg);
+        } else if (home && *home)
+            n = snprintf(path, sizeof path, "%s/.local/share/korvatron", home);
+        else
+            return 0;
+        if (n < 0 || n >= (int)sizeof path) return 0;
     }
     size_t len = strlen(path);
     while (len > 1 && path[len - 1] == '/') path[--len] = 0;
