@@ -273,6 +273,10 @@ int32_t platStreamReadAt(PlatStream* s, int32_t offset, void* buffer, int32_t co
 int platStreamClose(PlatStream* s);
 int platDelete(const char16_t* name);  // 1 when the file was deleted
 int platIsFile(const char16_t* name);  // 1 when a regular file of that name exists (one cheap query)
+// The handheld's file system ignored ASCII case: the regular file whose path equals `name` ignoring ASCII
+// case, folder by folder, each part taken exactly when it exists (of several, the first in byte order).
+// 1 with its path in `out` (same length as `name`; `out` may be `name`), 0 when there is none.
+int platFindFileIgnoringCase(const char16_t* name, char16_t* out, int32_t capacity);
 
 enum { PLAT_ATTR_READONLY = 0x1, PLAT_ATTR_HIDDEN = 0x2, PLAT_ATTR_DIRECTORY = 0x10 };
 
