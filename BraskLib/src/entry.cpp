@@ -252,6 +252,14 @@ int main(int argc, char** argv) {
     if (args.record) startRecord(launch);
     // The leak report was registered by the allocator's static initialiser and runs after this returns.
     const int result = gameMain();
+    if (platBackend() == &platSdl2 && platSdl2VideoProblem()) {
+        const char* slash = program ? strrchr(program, '/') : nullptr;
+        fprintf(stderr, "%s: %s; --headless runs without one\n",
+                slash     ? slash + 1
+                : program ? program
+                          : "program",
+                platSdl2VideoProblem());
+    }
     platRecordStop();
     const int shots = shotsWritten(args);
     return result ? result : shots ? 0 : 3;
