@@ -117,6 +117,14 @@ TEST_F(ScoresTable, SettingsBytesBothWaysWithRepairs) {
 
 // ---- Whole runs from a cold start ----
 
+// The name of entry j of a variant in a scores file's bytes.
+static std::u16string entryName(const std::string& scores, int32_t variant, int32_t j) {
+    std::u16string n;
+    for (size_t at = size_t(1080 * variant + 108 * j + 8); scores[at] || scores[at + 1]; at += 2)
+        n += char16_t(uint8_t(scores[at]) | uint8_t(scores[at + 1]) << 8);
+    return n;
+}
+
 class ShellScreens : public ShellProgram {
    protected:
     std::map<uint32_t, std::pair<int32_t, int32_t>> buttons;  // map value -> the centre of its area
@@ -308,12 +316,6 @@ class HallOfFameSession : public ShellScreens {
         EXPECT_EQ(0, cold(script));
         return file("KORVA.Score");
     }
-    static std::u16string name(const std::string& scores, int32_t variant, int32_t j) {
-        std::u16string n;
-        for (size_t at = size_t(1080 * variant + 108 * j + 8); scores[at] || scores[at + 1]; at += 2)
-            n += char16_t(uint8_t(scores[at]) | uint8_t(scores[at + 1]) << 8);
-        return n;
-    }
 };
 
 TEST_F(HallOfFameSession, TheNameTypedEntersTheTableAtItsRank) {
@@ -322,23 +324,23 @@ TEST_F(HallOfFameSession, TheNameTypedEntersTheTableAtItsRank) {
     std::string scores = session(30, {A, B, done});
     ASSERT_EQ(3240u, scores.size());
     EXPECT_EQ(le32(30) + le32(1), scores.substr(1080, 8));
-    EXPECT_EQ(u"AB", name(scores, 1, 0));
-    EXPECT_EQ(u"BRASK", name(scores, 1, 1));
+    EXPECT_EQ(u"AB", entryName(scores, 1, 0));
+    EXPECT_EQ(u"BRASK", entryName(scores, 1, 1));
     EXPECT_EQ(le32(22), scores.substr(1080 + 108, 4));
 
     // Eleven characters keep ten, but the eleventh still clicks; done does not click.
     std::vector<std::pair<int32_t, int32_t>> eleven(11, A);
     eleven.push_back(done);
     const int32_t clicksBefore = 1 + 1 + 1 + 1;  // load button, closing the table, exit, credits
-    EXPECT_EQ(u"AAAAAAAAAA", name(session(30, eleven), 1, 0));
+    EXPECT_EQ(u"AAAAAAAAAA", entryName(session(30, eleven), 1, 0));
     EXPECT_EQ(clicksBefore + 11, heard[SND_CLICK]);
 
-    EXPECT_EQ(u"A", name(session(30, {A, B, del, done}), 1, 0));
-    EXPECT_EQ(u"", name(session(30, {done}), 1, 0));
-    EXPECT_EQ(u"P", name(session(30, {P}), 1, 0));
+    EXPECT_EQ(u"A", entryName(session(30, {A, B, del, done}), 1, 0));
+    EXPECT_EQ(u"", entryName(session(30, {done}), 1, 0));
+    EXPECT_EQ(u"P", entryName(session(30, {P}), 1, 0));
     scores = session(30, {A, cancel});
     EXPECT_EQ(le32(22), scores.substr(1080, 4));
-    EXPECT_EQ(u"BRASK", name(scores, 1, 0));
+    EXPECT_EQ(u"BRASK", entryName(scores, 1, 0));
 
     // Scores that do not rank show the table only: nothing typed, nothing entered.
     for (int32_t low : {13, 0}) {
@@ -349,12 +351,13 @@ TEST_F(HallOfFameSession, TheNameTypedEntersTheTableAtItsRank) {
     }
 }
 
-TEST_F(ShellScreens, ACloseRequestOnEveryScreenEndsTheProgramWithinTwoFrames) {
+TEST_F(ShellScreens, ACloseRequestOnEveryScreenEndsTheProgramWithinTwoFramesKeepingWhatWasDone) {
     const auto [ox, oy] = buttons[0x3180];
     struct Case {
         const char* screen;
         std::string script;
         int32_t close;
+        const char16_t* entered;  // the name the scores file must hold at the top of Game 2, or null
     };
     GameState over = idleGame2();
     over.gameOver = GAME_OVER;
@@ -363,23 +366,34 @@ TEST_F(ShellScreens, ACloseRequestOnEveryScreenEndsTheProgramWithinTwoFrames) {
     writeFile(folders.prog + "/KORVA.Game2", recordBytes(over));
     const std::string toEntry = menuTap(8, 0xF800) + tapLine(105, 10, 10);
     const Case cases[] = {
-        {"intro", "40 close\n", 40},
-        {"loading", "82 close\n", 82},
-        {"menu", "90 close\n", 90},
-        {"start animation", menuTap(8, 0x6000) + "93 close\n", 93},
+        {"intro", "40 close\n", 40, nullptr},
+        {"loading", "82 close\n", 82, nullptr},
+        {"menu", "90 close\n", 90, nullptr},
+        {"start animation", menuTap(8, 0x6000) + "93 close\n", 93, nullptr},
         {"options, stylus held", "90 down " + std::to_string(ox) + " " + std::to_string(oy) + "\n95 close\n",
-         95},
-        {"options", menuTap(8, 0x3180) + "100 close\n", 100},
-        {"help", menuTap(8, 0x6180) + "100 close\n", 100},
-        {"name entry", toEntry + "115 close\n", 115},
-        {"table", toEntry + tapLine(110, 210, 285) + "120 close\n", 120},
-        {"credits", menuTap(8, 0x9180) + "100 close\n", 100},
+         95, nullptr},
+        {"options", menuTap(8, 0x3180) + "100 close\n", 100, nullptr},
+        {"help", menuTap(8, 0x6180) + "100 close\n", 100, nullptr},
+        {"name entry", toEntry + tapLine(110, 40, 295) + "115 close\n", 115, u"A"},
+        {"table", toEntry + tapLine(110, 210, 285) + "120 close\n", 120, u""},
+        {"credits", menuTap(8, 0x9180) + "100 close\n", 100, nullptr},
     };
     for (const Case& c : cases) {
         std::filesystem::remove(folders.prog + "/KORVA.Setup");
+        std::filesystem::remove(folders.prog + "/KORVA.Score");
         EXPECT_EQ(0, cold(c.script)) << c.screen;
         EXPECT_LE(headlessFrame(), c.close + 2) << c.screen;
         EXPECT_GE(headlessFrame(), c.close) << c.screen;
+        EXPECT_EQ(16u, file("KORVA.Setup").size()) << c.screen;
+        EXPECT_FALSE(fileExists(folders.prog + "/KORVA.Quick")) << c.screen;  // no game was in progress
+        const std::string scores = file("KORVA.Score");
+        if (!c.entered) {
+            EXPECT_TRUE(scores.empty()) << c.screen;
+            continue;
+        }
+        ASSERT_EQ(3240u, scores.size()) << c.screen;
+        EXPECT_EQ(le32(30), scores.substr(1080, 4)) << c.screen;
+        EXPECT_EQ(c.entered, entryName(scores, 1, 0)) << c.screen;
     }
 }
 
