@@ -59,8 +59,10 @@ int32_t playerFileWrite(const char16_t* name, const void* bytes, int32_t size) {
         ok = vfsCommit(f, name) == 1;
     }
     if (!ok) {
-        logSourceLine(kModule, __LINE__, "Could not write ", 0);
-        logWrite(name, LOG_WIDE | LOG_EOL);
+        char16_t line[VFS_PATH_MAX + 16];
+        wstrCopy(line, u"Could not write ");
+        wstrCat(line, name);
+        logSourceLine(kModule, __LINE__, line, LOG_WIDE);
     }
     return ok;
 }

@@ -113,6 +113,22 @@ TEST_F(ScoresTable, SettingsBytesBothWaysWithRepairs) {
     std::filesystem::remove(folders.prog + "/KORVA.Setup");
     EXPECT_EQ(0, setupLoad());
     EXPECT_EQ(0.5f, gGame.brightness);
+
+    // A cut-off file gives the defaults, not zeros for what is missing; 16 bytes are enough.
+    const std::string quiet = f32(0.25f) + f32(0.75f) + le32(0) + std::string("\0\0\0\0", 4);
+    for (size_t n = 0; n < 16; n++) {
+        gGame.volume = gGame.brightness = 0.0f, gGame.rotationDirection = 0, gGame.soundOn = 0;
+        writeFile(folders.prog + "/KORVA.Setup", quiet.substr(0, n));
+        EXPECT_EQ(0, setupLoad()) << n;
+        EXPECT_EQ(1.0f, gGame.volume) << n;
+        EXPECT_EQ(0.5f, gGame.brightness) << n;
+        EXPECT_EQ(1, gGame.rotationDirection) << n;
+        EXPECT_EQ(1, gGame.soundOn) << n;
+    }
+    writeFile(folders.prog + "/KORVA.Setup", quiet.substr(0, 4) + f32(NAN) + quiet.substr(8));
+    EXPECT_EQ(1, setupLoad());
+    EXPECT_EQ(0.5f, gGame.brightness);
+    EXPECT_EQ(0.25f, gGame.volume);
 }
 
 // ---- Whole runs from a cold start ----
