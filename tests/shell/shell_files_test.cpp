@@ -7,6 +7,7 @@
 
 #include <random>
 
+#include "brask/memory.h"
 #include "shell_fixture.h"
 
 namespace {
@@ -148,4 +149,52 @@ TEST_F(FullDisk, FoldersThatRefuseNewFilesFailEverySaveWithABoxEach) {
                                         "Could not save the scores.", "Could not save the settings."}),
               boxes());
     EXPECT_FALSE(fileExists(folders.prog + "/KORVA.Setup"));
+}
+
+// Waits that draw nothing still come round once a frame time, on the virtual clock as on a desktop.
+TEST_F(ShellTest, TheGameOverWaitAndTheHeldStylusWaitArePacedAtFiftyMilliseconds) {
+    startShell();
+    const auto pacedFrames = [](auto wait) {
+        const int32_t frames = headlessFrame();
+        const uint64_t before = headlessCounterValue();
+        wait();
+        const int32_t ran = headlessFrame() - frames;
+        const uint64_t micros = headlessCounterValue() - before;
+        EXPECT_GE(ran, 60);
+        EXPECT_GE(micros, uint64_t(ran) * 50000u);
+        return micros / uint64_t(ran);
+    };
+    gGame.gameOver = GAME_OVER;
+    ASSERT_EQ(1, headlessLoadScript((std::to_string(headlessFrame() + 60) + " tap 10 10\n").c_str()));
+    EXPECT_LT(pacedFrames([] { EXPECT_EQ(UPDATE_GAME_ENDED, gameUpdate()); }), 56000u);
+
+    // Held for 100 frames, then the options' own 66 ms frames until the tap on the way out.
+    const int32_t at = headlessFrame();
+    ASSERT_EQ(1, headlessLoadScript((std::to_string(at) + " down 100 100\n" + std::to_string(at + 100) +
+                                     " up 100 100\n" + std::to_string(at + 105) + " tap 100 270\n")
+                                        .c_str()));
+    deliver();
+    ASSERT_TRUE(gGame.stylusHeld);
+    pacedFrames([] { EXPECT_EQ(1, menuOptions()); });
+}
+
+// A game in play draws into what start-up made: no frame may allocate, or a long game would fragment the
+// handheld's small heap. Taps and a turn included, so the rotated drawing is covered too.
+TEST_F(ShellTest, ASteadyGameFrameAllocatesNothing) {
+    startShell();
+    gGame.variant = VARIANT_GAME2;
+    gameNew();
+    ASSERT_EQ(1, headlessLoadScript((std::to_string(headlessFrame() + 5) + " tap 45 45\n" +
+                                     std::to_string(headlessFrame() + 40) + " tap 125 125\n")
+                                        .c_str()));
+    const MemStats before = *memGetStats();
+    for (int32_t i = 0; i < 100; i++) {
+        pollInput();
+        ASSERT_EQ(UPDATE_PLAYING, gameUpdate());
+        gameDraw();
+        ASSERT_EQ(1, frameEnd());
+    }
+    EXPECT_GT(gShell.played[SND_ROTATION], 0);
+    EXPECT_EQ(before.totalAllocs, memGetStats()->totalAllocs);
+    EXPECT_EQ(before.unfreedBytes, memGetStats()->unfreedBytes);
 }
