@@ -420,3 +420,56 @@ TEST_F(ShellScreens, WithoutTheLoadingPictureTheFramesKeepTheirNumbers) {
     EXPECT_TRUE(frameShows(frame(83), image(IMG_MENU), 0, 0));
     EXPECT_EQ(16u, file("KORVA.Setup").size());
 }
+
+// Every screen in one sitting, as a player meets them, over three starts: options, help, each variant to its
+// end, a name entered, the exit through the credits; a quick save; QUICK LOAD, the dialog's save and a close.
+// CTest runs it under valgrind as well, where any error or leak fails it.
+TEST_F(ShellScreens, AFullSessionVisitsEveryScreenAndEndsClean) {
+    GameState one = idleGame2();
+    one.variant = VARIANT_GAME1;
+    for (int32_t c = 0; c < BOARD_SIZE; c++)
+        for (int32_t r = 0; r < BOARD_SIZE; r++) one.board[boardIndex(c, r)] = 1 + (c + 2 * r) % 5;
+    GameState three = one;
+    three.variant = VARIANT_GAME3;
+    three.score = 1;
+    GameState over = idleGame2();
+    over.gameOver = GAME_OVER;
+    over.timeLeft = -0.05f;
+    over.score = 30;
+    writeFile(folders.prog + "/KORVA.Game1", recordBytes(one));
+    writeFile(folders.prog + "/KORVA.Game2", recordBytes(over));
+    writeFile(folders.prog + "/KORVA.Game3", recordBytes(three));
+    const auto menuAt = [this](int32_t frame, uint32_t value) { return menuTap(frame - 82, value); };
+    std::string script = menuAt(90, 0x3180) + tapLine(100, 80, 90) + tapLine(114, 100, 270);  // options
+    script += menuAt(122, 0x6180);                                                            // help
+    for (int32_t f : {130, 140, 150, 160, 170}) script += tapLine(f, 10, 10);
+    // Game 1: two turns without a line spend both charges; the game-over tap, then the table's.
+    script += menuAt(190, 0xC000) + tapLine(205, 45, 45) + tapLine(225, 45, 45) + tapLine(270, 10, 10) +
+              tapLine(280, 10, 10);
+    // Game 3: its last unit goes in one turn.
+    script += menuAt(290, 0x0180) + tapLine(305, 45, 45) + tapLine(330, 10, 10) + tapLine(340, 10, 10);
+    // A finished Game 2 of 30 loaded: "AB" entered, the table closed.
+    script += menuAt(350, 0xF800) + tapLine(370, 10, 10) + tapLine(380, 40, 295) + tapLine(385, 110, 305) +
+              tapLine(390, 210, 285) + tapLine(400, 10, 10);
+    // A new Game 2 left alone until its clock runs out; then the exit and the credits.
+    script += menuAt(410, 0x6000) + tapLine(1440, 10, 10) + tapLine(1450, 10, 10) + menuAt(1460, 0x9180) +
+              tapLine(1480, 10, 10);
+    EXPECT_EQ(0, cold(script));
+    EXPECT_GE(headlessFrame(), 1480);
+    EXPECT_LT(headlessFrame(), 1500);
+    const std::string scores = file("KORVA.Score");
+    ASSERT_EQ(3240u, scores.size());
+    EXPECT_EQ(u"AB", entryName(scores, 1, 0));
+    EXPECT_EQ(le32(30), scores.substr(1080, 4));
+    EXPECT_EQ(16u, file("KORVA.Setup").size());
+    EXPECT_FALSE(fileExists(folders.prog + "/KORVA.Quick"));
+
+    // A new Game 1, quick-saved; back through QUICK LOAD, saved from the dialog, then the window closed.
+    EXPECT_EQ(0, cold(menuAt(90, 0x3000) + tapLine(110, 59, 310)));
+    ASSERT_EQ(1048u, file("KORVA.Quick").size());
+    EXPECT_EQ(0, cold(tapLine(90, 150, 117) + tapLine(110, 180, 310) + tapLine(120, 100, 120) +
+                      tapLine(130, 10, 10) + "150 close\n"));
+    EXPECT_EQ(file("KORVA.Quick").substr(0, 400), file("KORVA.Game1").substr(0, 400));  // the same board
+    EXPECT_LT(headlessFrame(), 153);
+    EXPECT_EQ(std::string::npos, logText().find("Memory leaks")) << logText();
+}
