@@ -94,8 +94,12 @@ TEST(Sdl2MessageBox, IsModalOverTheWindowAndClosingItAnswersItsOnlyButton) {
         ASSERT_GT(n, 0);
         self[n] = 0;
         const std::string skipped = std::string(self) + ".skipped." + std::to_string(getpid());
-        const std::string cmd = "KORVA_XVFB_SKIP='" + skipped + "' SDL_VIDEODRIVER=x11 xvfb-run -a '" + self +
-                                "' --gtest_filter=Sdl2MessageBox.* > /dev/null 2>&1";
+        // SDL's X11 driver leaves libdbus's blocks to the end of the process, which a sanitizer build would
+        // report as the child's leaks; the engine's own blocks are still counted by the test main.
+        const std::string cmd = "KORVA_XVFB_SKIP='" + skipped +
+                                "' ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\" "
+                                "SDL_VIDEODRIVER=x11 xvfb-run -a '" +
+                                self + "' --gtest_filter=Sdl2MessageBox.* > /dev/null 2>&1";
         const int status = std::system(cmd.c_str());
         if (access(skipped.c_str(), F_OK) == 0) {
             unlink(skipped.c_str());
