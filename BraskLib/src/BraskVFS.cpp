@@ -993,6 +993,21 @@ int vfsMountArchive(const char16_t* path) {
         unzClose(uf);
         return 0;
     }
+    // Room for every member before the first is listed: a directory that stopped growing half-way would
+    // mount the archive with members silently missing. Each member takes at least 46 bytes of the central
+    // directory, which bounds what a damaged member count can ask for.
+    unz_global_info64 info;
+    uint64_t members = unzGetGlobalInfo64(uf, &info) == UNZ_OK ? info.number_entry : 0;
+    const uint64_t bound = (uint64_t)(archive->size > 0 ? archive->size : 0) / 46 + 1;
+    if (members > bound) members = bound;
+    const uint64_t wanted = (uint64_t)g_vfs.directory.count + members;
+    if (wanted > (uint64_t)INT32_MAX || !arrReserve(&g_vfs.directory, (int32_t)wanted)) {
+        logSourceLine(kModule, __LINE__, "archive directory does not fit in memory: ", 0);
+        logWrite(path, LOG_WIDE | LOG_EOL);
+        arrPop(&g_vfs.archives);
+        unzClose(uf);
+        return 0;
+    }
     int32_t index = g_vfs.archives.count - 1;
     int32_t sortedCount = g_vfs.directory.count;
     recordDirectoryReads(archive, true);
