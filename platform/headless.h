@@ -88,6 +88,9 @@ void headlessPostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
 // Blank lines and lines starting with '#' are ignored. Returns 0 (and loads nothing) on a malformed line.
 int headlessLoadScript(const char* text);
 int32_t headlessFrame();  // frames ended so far
+// 1 when every line of the loaded script has joined the queue and the queue is empty (also with no script):
+// nothing more will come, so a program run from a script can end.
+int headlessScriptDone();
 // What the loaded script's start lines gave: 1 with the seed when it had one; its files in the order given.
 int headlessScriptSeed(uint32_t* seed);
 int32_t headlessScriptFileCount();
