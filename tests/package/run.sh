@@ -158,7 +158,8 @@ fi
 
 ROOT=$WORK/root
 rm -rf "$ROOT"
-cp -a "$BASE" "$ROOT"
+mkdir "$ROOT"
+cp -a "$BASE/." "$ROOT/"
 status=0
 unshare --mount --propagation private -- "$0" --inside "$ROOT" "$DEB" "$WORK" "$start" || status=$?
 rm -rf "$ROOT"
