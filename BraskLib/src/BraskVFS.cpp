@@ -365,6 +365,42 @@ int vfsDelete(const char16_t* name) {
     return platDelete(name);
 }
 
+static bool isLooseHandle(VfsFile* f) {
+    return isHandle(f) && f->ops.close == looseClose && f->stream;
+}
+
+int vfsCommit(VfsFile* f, const char16_t* name) {
+    if (!isLooseHandle(f)) return 0;
+    char16_t from[VFS_PATH_MAX], to[VFS_PATH_MAX];
+    wstrCopy(from, f->path);
+    // The final file lives beside the one written: only then is the rename a single step of one folder.
+    const char16_t* base = name;
+    for (const char16_t* c = name; c && *c; c++)
+        if (*c == '/' || *c == '\\') base = c + 1;
+    int32_t folderLength = 0;
+    for (int32_t i = 0; from[i]; i++)
+        if (from[i] == '/' || from[i] == '\\') folderLength = i + 1;
+    const int32_t baseLength = base ? wstrLen(base) : 0;
+    bool ok = baseLength > 0 && folderLength + baseLength < VFS_PATH_MAX;
+    if (ok) {
+        for (int32_t i = 0; i < folderLength; i++) to[i] = from[i];
+        wstrCopy(to + folderLength, base);
+    }
+    ok = platStreamFlush(f->stream) == 1 && ok;
+    ok = vfsClose(f) == 1 && ok;
+    if (ok && !platRename(from, to)) ok = false;
+    if (!ok) platDelete(from);
+    return ok;
+}
+
+void vfsDiscard(VfsFile* f) {
+    if (!isLooseHandle(f)) return;
+    char16_t path[VFS_PATH_MAX];
+    wstrCopy(path, f->path);
+    vfsClose(f);
+    platDelete(path);
+}
+
 int vfsWriteString(VfsFile* f, const char* text) {
     if (!text) return 0;
     int32_t n = strLen(text);
