@@ -87,6 +87,10 @@ void headlessPostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
 //                            its bytes as hexadecimal digit pairs (at most 1 MB; each name once)
 // Blank lines and lines starting with '#' are ignored. Returns 0 (and loads nothing) on a malformed line.
 int headlessLoadScript(const char* text);
+// From now on SIGINT and SIGTERM are taken as the close request a desktop window gets from them (the SDL
+// backend's library does the same): the program ends as when its window is closed. A second signal ends
+// the process at once, for a program that no longer takes messages.
+void headlessCloseOnSignals();
 int32_t headlessFrame();  // frames ended so far
 // 1 when every line of the loaded script has joined the queue and the queue is empty (also with no script):
 // nothing more will come, so a program run from a script can end.

@@ -198,3 +198,36 @@ TEST_F(ShellTest, ASteadyGameFrameAllocatesNothing) {
     EXPECT_EQ(before.totalAllocs, memGetStats()->totalAllocs);
     EXPECT_EQ(before.unfreedBytes, memGetStats()->unfreedBytes);
 }
+
+// SIGTERM and SIGINT end a game as a window close does, on both backends: the game kept, exit code 0.
+TEST_F(ShellTest, ASignalEndsTheProgramAsAWindowCloseDoes) {
+    for (const char* backend : {"--headless", "--scale=1"}) {
+        for (int sig : {SIGTERM, SIGINT}) {
+            SCOPED_TRACE(std::string(backend) + " " + strsignal(sig));
+            const std::string data = folders.root + "/data" + std::to_string(sig) + backend;
+            const pid_t child = fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                setenv("SDL_VIDEODRIVER", "dummy", 1);
+                setenv("SDL_AUDIODRIVER", "dummy", 1);
+                freopen("/dev/null", "w", stdout);
+                freopen("/dev/null", "w", stderr);
+                execl(KORVATRON_EXE, KORVATRON_EXE, backend, "--game", "2", "--data", data.c_str(),
+                      (char*)nullptr);
+                _exit(127);
+            }
+            // The data folder appears as the program starts; a game is under way soon after.
+            for (int i = 0; i < 200 && !fileExists(data); i++) usleep(10000);
+            usleep(300000);
+            kill(child, sig);
+            int status = 0;
+            waitpid(child, &status, 0);
+            ASSERT_TRUE(WIFEXITED(status));
+            EXPECT_EQ(0, WEXITSTATUS(status));
+            const std::string quick = readFile(data + "/KORVA.Quick");
+            ASSERT_EQ(1048u, quick.size());
+            EXPECT_EQ(std::string("\x01\0\0\0", 4), quick.substr(908, 4));  // Game 2
+            EXPECT_EQ(16u, readFile(data + "/KORVA.Setup").size());
+        }
+    }
+}
