@@ -10,7 +10,8 @@ JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 DEB_PACKAGES := g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev \
                 libsdl2-dev libmikmod-dev libminizip-dev zip python3 libphysfs-dev \
                 libsdl2-gfx-dev libpixman-1-dev imagemagick python3-pil libsdl2-image-dev libstb-dev \
-                libfreetype-dev fonts-dejavu-core clang libclang-rt-14-dev dpkg-dev
+                libfreetype-dev fonts-dejavu-core clang libclang-rt-14-dev dpkg-dev valgrind \
+                xvfb xauth xfonts-base
 # Only for checking the Debian package: `make package-lint` and `make package-test`.
 LINT_PACKAGES := lintian
 PACKAGE_TEST_PACKAGES := debootstrap
