@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -689,7 +690,45 @@ static MemFile* memFindIgnoringCase(const char* path) {
 
 // Replaces `part` by the entry of `folder` that equals it ignoring case (the first in byte order). Only
 // ASCII letters may differ, so the length stays.
-static bool matchInFolder(const char* folder, char* part) {
+//
+// Every archive member is looked for as a loose file first, so the same miss ("gamedata" in the program
+// folder) comes back at every open: the last misses are kept with the folder's identity and times, and one
+// stat of the folder answers them until an entry is added, removed or renamed in it.
+enum { MISSES_KEPT = 8 };
+struct FolderMiss {
+    char folder[PLAT_PATH_MAX * 3 + 1];
+    char part[NAME_MAX + 1];
+    dev_t device;
+    ino_t inode;
+    struct timespec modified, changed;
+};
+static FolderMiss g_misses[MISSES_KEPT];
+static int32_t g_missNext;
+
+static bool sameTime(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// A file system that keeps whole seconds could add an entry within the second of the time kept, unseen:
+// misses of a folder changed so lately are not kept there.
+static bool racy(const struct stat& st) {
+    if (st.st_mtim.tv_nsec != 0 || st.st_ctim.tv_nsec != 0) return false;
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec - st.st_ctim.tv_sec < 2 || now.tv_sec - st.st_mtim.tv_sec < 2;
+}
+
+// `folderStat`: the folder's stat when the caller has it, else null.
+static bool matchInFolder(const char* folder, char* part, const struct stat* folderStat) {
+    struct stat st;
+    if (folderStat) st = *folderStat;
+    const bool known = (folderStat || stat(folder, &st) == 0) && strlen(folder) < sizeof g_misses[0].folder &&
+                       strlen(part) < sizeof g_misses[0].part;
+    if (known)
+        for (const FolderMiss& m : g_misses)
+            if (m.inode == st.st_ino && m.device == st.st_dev && sameTime(m.modified, st.st_mtim) &&
+                sameTime(m.changed, st.st_ctim) && !strcmp(m.folder, folder) && !strcmp(m.part, part))
+                return false;
     DIR* dir = opendir(folder);
     if (!dir) return false;
     char best[NAME_MAX + 1];
@@ -700,7 +739,17 @@ static bool matchInFolder(const char* folder, char* part) {
         found = true;
     }
     closedir(dir);
-    if (found) memcpy(part, best, strlen(best));
+    if (found) {
+        memcpy(part, best, strlen(best));
+    } else if (known && !racy(st)) {
+        FolderMiss& m = g_misses[g_missNext++ % MISSES_KEPT];
+        strcpy(m.folder, folder);
+        strcpy(m.part, part);
+        m.device = st.st_dev;
+        m.inode = st.st_ino;
+        m.modified = st.st_mtim;
+        m.changed = st.st_ctim;
+    }
     return found;
 }
 
@@ -711,34 +760,46 @@ int platFindFileIgnoringCase(const char16_t* name, char16_t* out, int32_t capaci
         const MemFile* f = memFindIgnoringCase(path);
         return f && platFromUtf8(f->path, out, capacity);
     }
-    struct stat st;
-    // Usually only the last part differs: when its folder exists as given, the walk starts there.
+    struct stat st, deepest;
+    // The walk starts below the deepest folder that exists as given (usually the file's own, or the one
+    // above when a folder of the name is missing): the parts above it need no search, and the first part
+    // below it is known to be missing as given.
     size_t i = 0;
-    if (char* slash = strrchr(path, '/')) {
+    bool haveDeepest = false;
+    for (char* slash = strrchr(path, '/'); slash;
+         slash = slash == path ? nullptr : (char*)memrchr(path, '/', (size_t)(slash - path))) {
         *slash = 0;
-        const bool folderThere = slash == path || (stat(path, &st) == 0 && S_ISDIR(st.st_mode));
+        const bool folderThere =
+            slash == path ? stat("/", &deepest) == 0 : stat(path, &deepest) == 0 && S_ISDIR(deepest.st_mode);
         *slash = '/';
-        if (folderThere) i = (size_t)(slash + 1 - path);
+        if (folderThere) {
+            i = (size_t)(slash + 1 - path);
+            haveDeepest = true;
+            break;
+        }
     }
+    bool firstPart = true;
     while (path[i]) {
         size_t end = i;
         while (path[end] && path[end] != '/') end++;
         const char after = path[end];
         path[end] = 0;
-        if (end > i && stat(path, &st) != 0) {
+        if (end > i && (firstPart || stat(path, &st) != 0)) {
             // The folder holding this part: the working folder, the root, or the path before it.
+            const struct stat* known = firstPart && haveDeepest ? &deepest : nullptr;
             bool matched;
             if (i == 0) {
-                matched = matchInFolder(".", path);
+                matched = matchInFolder(".", path, nullptr);
             } else if (i == 1) {
-                matched = matchInFolder("/", path + 1);
+                matched = matchInFolder("/", path + 1, known);
             } else {
                 path[i - 1] = 0;
-                matched = matchInFolder(path, path + i);
+                matched = matchInFolder(path, path + i, known);
                 path[i - 1] = '/';
             }
             if (!matched) return 0;
         }
+        firstPart = false;
         path[end] = after;
         i = after ? end + 1 : end;
     }

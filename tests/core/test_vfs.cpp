@@ -329,6 +329,14 @@ TEST(VfsOpen, LooseNamesTakeBackslashesAndIgnoreCaseWhenTheExactNameIsMissing) {
     EXPECT_EQ(openAndRead(u"GAMEDATA/SUB"), "<none>");
     save(u"gamedata\\new.bin", "made");
     EXPECT_EQ(readFile(dirs.prog + "/gamedata/new.bin"), "made");
+    // Misses are remembered, but a folder or file that appears since is found at the next open.
+    EXPECT_EQ(openAndRead(u"Later/One.txt"), "<none>");
+    EXPECT_EQ(openAndRead(u"Later/One.txt"), "<none>");
+    writeFile(dirs.prog + "/LATER/one.txt", "appeared");
+    EXPECT_EQ(openAndRead(u"Later/One.txt"), "appeared");
+    EXPECT_EQ(openAndRead(u"Later/Two.txt"), "<none>");
+    writeFile(dirs.prog + "/LATER/TWO.txt", "second");
+    EXPECT_EQ(openAndRead(u"Later/Two.txt"), "second");
     // The headless backend's memory files go through the same search.
     headlessSetMemoryFolder(dirs.docs.c_str());
     ASSERT_TRUE(headlessSetMemoryFile((dirs.docs + "/Mem/File.bin").c_str(), "memory", 6));
