@@ -159,6 +159,9 @@ int32_t dlgQuitSaveResume();
 int32_t menuMain();
 int32_t gameLoadedFromMenu();
 int32_t menuOptions();  // 0 when the program was asked to quit
+// The options screen without input: background, knobs from the settings, and the direction buttons at rest
+// (animation 0) or `animation` frames (5..1) into a change.
+void optionsDraw(int32_t animation);
 // The stylus held inside the inclusive rectangle: (x - left) / (right - left); else -1.
 float sliderValueAt(int32_t left, int32_t top, int32_t right, int32_t bottom);
 int32_t sliderKnobX(int32_t left, int32_t right, float value);
