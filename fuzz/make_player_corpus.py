@@ -157,6 +157,7 @@ def games_in_progress(g):
     for c in range(4):
         i32(busy, MARKED + 4 * (c * 10 + 2), 1)
     put("game", "mid-removal", bytes(busy))
+    g["mid-removal"] = bytes(busy)
     put("game", "mid-grow-chain", variant(busy, {T_SHRINK: 0, T_GROW: 2}))
     put("game", "mid-turn", variant(g["g1-quick"], {T_ROTATION: 5}, rot=1, col=8, row=8))
     put("game", "mid-turn-anticlockwise", variant(g["g3-dialog"], {T_ROTATION: 1}, rot=1, col=2, row=7, dir=0))
@@ -191,6 +192,8 @@ def rule_breakers(g):
         ("rule-charges", variant(g1, {}, acc=3), "charges outside 0..2"),
         ("rule-no-charges", variant(g1, {}, acc=0), "a Game 1 without charges that never ends"),
         ("rule-supply-below", variant(g3, {}, score=-1), "a Game 3 below zero that never ends"),
+        # Mid-removal, the refill would have carried this score past the 32-bit limit.
+        ("rule-score", variant(g["mid-removal"], {}, score=2**31 - 2), "a score no game reaches"),
     ]
     for name, b, rule in cases:
         put("game", name, b)
