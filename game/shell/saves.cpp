@@ -52,8 +52,6 @@ int32_t gameSave(const char16_t* name) {
 
 namespace {
 
-enum : int32_t { SCORE_LIMIT = 1000000000 };
-
 bool within(int32_t v, int32_t low, int32_t high) {
     return v >= low && v <= high;
 }
@@ -91,9 +89,7 @@ const char* brokenRule(const GameState& g, int32_t size) {
     if (g.variant == VARIANT_GAME1 && g.accumulators == 0 && g.gameOver <= 0 && !g.rotating && !g.lineBusy)
         return "a Game 1 without charges that never ends";
     if (g.variant == VARIANT_GAME3 && g.score < 0) return "a Game 3 below zero that never ends";
-    // Play adds to the score and takes from it unchecked: a record near the 32-bit limits would overflow it
-    // within one removal or one turn. No game comes anywhere near a billion.
-    if (g.score > SCORE_LIMIT || g.score < -SCORE_LIMIT) return "a score no game reaches";
+    if (g.score > GAME_SCORE_LIMIT || g.score < -GAME_SCORE_LIMIT) return "a score no game reaches";
     return nullptr;
 }
 

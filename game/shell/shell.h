@@ -142,6 +142,10 @@ int32_t gameSlotFileName(int32_t variant, char16_t* dst);
 // A 0..1 setting read from a file: NaN and infinities give the fallback, the rest is clamped.
 float settingRepaired(float v, float fallback);
 
+// Scores beyond this either way are refused on loading: play adds to the score and takes from it unchecked,
+// so a record near the 32-bit limits would overflow it within one removal or one turn, and no game comes
+// anywhere near a billion.
+enum : int32_t { GAME_SCORE_LIMIT = 1000000000 };
 int32_t gameSave(const char16_t* name);  // 1 when all 1048 bytes were written
 int32_t gameLoad(const char16_t* name);  // 1 when a valid game was loaded into gGame
 // Checks a game file's record; repairs what can be repaired in place. 0 (with a log line naming the rule)
