@@ -11,6 +11,7 @@
 #include "platform/headless.h"
 
 #include <errno.h>
+#include <signal.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -417,7 +418,19 @@ int enqueue(PlatWindow w, uint32_t message, uintptr_t wParam, intptr_t lParam) {
 
 // Everything the script holds for the frames ended so far joins the queue. A full queue keeps the rest in
 // the script for a later call, so nothing scripted is lost.
+volatile sig_atomic_t g_closeSignalled;  // 1 on a signal, 2 once its close request is queued
+
+void closeOnSignal(int sig) {
+    if (g_closeSignalled) {
+        signal(sig, SIG_DFL);
+        raise(sig);
+        return;
+    }
+    g_closeSignalled = 1;
+}
+
 void deliverScript() {
+    if (g_closeSignalled == 1 && enqueue(mainWindow(), PLAT_WM_CLOSE, 0, 0)) g_closeSignalled = 2;
     while (gw.scriptNext < gw.scriptCount && gw.script[gw.scriptNext].frame <= gw.frame) {
         const ScriptItem& it = gw.script[gw.scriptNext];
         if (it.isAnswer)
@@ -858,6 +871,14 @@ void headlessSetSystemText(int32_t which, const char* utf8) {
     if (which < 0 || which > 1) return;
     g.hasSystemText[which] = utf8 != nullptr;
     if (utf8) copyText(g.systemText[which], utf8);
+}
+
+void headlessCloseOnSignals() {
+    struct sigaction sa {};
+    sa.sa_handler = closeOnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
 }
 
 void headlessRefuse(const char* utf8Path, int kinds) {

@@ -87,6 +87,10 @@ void headlessPostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
 //                            its bytes as hexadecimal digit pairs (at most 1 MB; each name once)
 // Blank lines and lines starting with '#' are ignored. Returns 0 (and loads nothing) on a malformed line.
 int headlessLoadScript(const char* text);
+// From now on SIGINT and SIGTERM are taken as the close request a desktop window gets from them (the SDL
+// backend's library does the same): the program ends as when its window is closed. A second signal ends
+// the process at once, for a program that no longer takes messages.
+void headlessCloseOnSignals();
 int32_t headlessFrame();  // frames ended so far
 // What the loaded script's start lines gave: 1 with the seed when it had one; its files in the order given.
 int headlessScriptSeed(uint32_t* seed);

@@ -270,7 +270,14 @@ int32_t platStreamSize(PlatStream* s);
 int32_t platStreamReadAt(PlatStream* s, int32_t offset, void* buffer, int32_t count);
 // 0 on success. The stream is released either way.
 int platStreamClose(PlatStream* s);
+// Pushes everything written through the stream to the disk itself (the C library's buffer, then the system's
+// cache), so a crash or power loss after it cannot lose those bytes. 1 on success; a full disk or a file-size
+// limit shows here at the latest.
+int platStreamFlush(PlatStream* s);
 int platDelete(const char16_t* name);  // 1 when the file was deleted
+// Gives a file a new name in one step, replacing a file of that name: a reader sees the old file or the new,
+// never a mix. Both names must lie on one file system (the same folder in practice). 1 on success.
+int platRename(const char16_t* from, const char16_t* to);
 int platIsFile(const char16_t* name);  // 1 when a regular file of that name exists (one cheap query)
 
 enum { PLAT_ATTR_READONLY = 0x1, PLAT_ATTR_HIDDEN = 0x2, PLAT_ATTR_DIRECTORY = 0x10 };

@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <limits.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -637,6 +638,17 @@ int platStreamClose(PlatStream* s) {
     return fclose(fileOf(s)) == 0 ? 0 : -1;
 }
 
+int platStreamFlush(PlatStream* s) {
+    if (!s) return 0;
+    if (memStreamOf(s)) return 1;
+    FILE* f = fileOf(s);
+    if (fflush(f) != 0) return 0;
+    int r;
+    do r = fsync(fileno(f));
+    while (r != 0 && errno == EINTR);
+    return r == 0;
+}
+
 int platIsFile(const char16_t* name) {
     char path[PLAT_PATH_MAX * 3 + 1];
     if (!platToUtf8(name, path, sizeof path) || !path[0]) return 0;
@@ -657,6 +669,48 @@ int platDelete(const char16_t* name) {
         return 1;
     }
     return unlink(path) == 0;
+}
+
+// A rename reaches the disk only with its folder's entry: without the folder's sync a power loss could bring
+// back the old name after the game reported the save done.
+static void syncFolderOf(const char* path) {
+    char folder[PLAT_PATH_MAX * 3 + 1];
+    const char* slash = strrchr(path, '/');
+    if (!slash) {
+        strcpy(folder, ".");
+    } else {
+        size_t n = slash == path ? 1 : (size_t)(slash - path);
+        memcpy(folder, path, n);
+        folder[n] = 0;
+    }
+    int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);
+    close(fd);
+}
+
+int platRename(const char16_t* from, const char16_t* to) {
+    char src[PLAT_PATH_MAX * 3 + 1], dst[PLAT_PATH_MAX * 3 + 1];
+    if (!platToUtf8(from, src, sizeof src) || !platToUtf8(to, dst, sizeof dst) || !src[0] || !dst[0])
+        return 0;
+    if (platRefused(dst, PLAT_REFUSE_CREATE) || platRefused(src, PLAT_REFUSE_CREATE)) return 0;
+    const bool memSrc = memInFolder(src), memDst = memInFolder(dst);
+    if (memSrc != memDst) return 0;  // two devices: no rename crosses them
+    if (memSrc) {
+        MemFile* f = memFind(src);
+        if (!f || strlen(dst) >= MEM_PATH_MAX) return 0;
+        if (!strcmp(src, dst)) return 1;
+        if (MemFile* old = memFind(dst)) {
+            // Streams still open on the replaced file keep reading its bytes, as on the disk.
+            old->exists = 0;
+            memRelease(old);
+        }
+        strcpy(f->path, dst);
+        return 1;
+    }
+    if (rename(src, dst) != 0) return 0;
+    syncFolderOf(dst);
+    return 1;
 }
 
 //-----------------------------------------------------------------------------

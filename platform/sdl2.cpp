@@ -603,9 +603,16 @@ int displayEndDraw() {
     if (!gs.drawing) return 0;
     gs.drawing = 0;
     platFrameEnded();  // counted as the headless script counts frames, so a record made here replays there
-    if (SDL_UpdateTexture(gs.texture, nullptr, gs.frame, SCREEN_W * 2) != 0) return 0;
-    gs.framePresented = 1;
-    showFrame();
+    // Most screens stand still between taps (the menu, the tables, a pause): a frame equal to the one on
+    // the window is not sent again, which saves the upload and the compositor's work twenty times a second.
+    // The window repaints itself from the texture when it is exposed.
+    static uint16_t shown[SCREEN_W * SCREEN_H];
+    if (!gs.framePresented || memcmp(shown, gs.frame, sizeof shown) != 0) {
+        if (SDL_UpdateTexture(gs.texture, nullptr, gs.frame, SCREEN_W * 2) != 0) return 0;
+        memcpy(shown, gs.frame, sizeof shown);
+        gs.framePresented = 1;
+        showFrame();
+    }
     platPresented(writeFramePng);
     return 1;
 }

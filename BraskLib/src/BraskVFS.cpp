@@ -365,6 +365,42 @@ int vfsDelete(const char16_t* name) {
     return platDelete(name);
 }
 
+static bool isLooseHandle(VfsFile* f) {
+    return isHandle(f) && f->ops.close == looseClose && f->stream;
+}
+
+int vfsCommit(VfsFile* f, const char16_t* name) {
+    if (!isLooseHandle(f)) return 0;
+    char16_t from[VFS_PATH_MAX], to[VFS_PATH_MAX];
+    wstrCopy(from, f->path);
+    // The final file lives beside the one written: only then is the rename a single step of one folder.
+    const char16_t* base = name;
+    for (const char16_t* c = name; c && *c; c++)
+        if (*c == '/' || *c == '\\') base = c + 1;
+    int32_t folderLength = 0;
+    for (int32_t i = 0; from[i]; i++)
+        if (from[i] == '/' || from[i] == '\\') folderLength = i + 1;
+    const int32_t baseLength = base ? wstrLen(base) : 0;
+    bool ok = baseLength > 0 && folderLength + baseLength < VFS_PATH_MAX;
+    if (ok) {
+        for (int32_t i = 0; i < folderLength; i++) to[i] = from[i];
+        wstrCopy(to + folderLength, base);
+    }
+    ok = platStreamFlush(f->stream) == 1 && ok;
+    ok = vfsClose(f) == 1 && ok;
+    if (ok && !platRename(from, to)) ok = false;
+    if (!ok) platDelete(from);
+    return ok;
+}
+
+void vfsDiscard(VfsFile* f) {
+    if (!isLooseHandle(f)) return;
+    char16_t path[VFS_PATH_MAX];
+    wstrCopy(path, f->path);
+    vfsClose(f);
+    platDelete(path);
+}
+
 int vfsWriteString(VfsFile* f, const char* text) {
     if (!text) return 0;
     int32_t n = strLen(text);
@@ -868,6 +904,21 @@ int vfsMountArchive(const char16_t* path) {
     if (!archive) return 0;
     unzFile uf = archive->unzip;
     if (arrAppend(&g_vfs.archives, &archive) < 0) {
+        unzClose(uf);
+        return 0;
+    }
+    // Room for every member before the first is listed: a directory that stopped growing half-way would
+    // mount the archive with members silently missing. Each member takes at least 46 bytes of the central
+    // directory, which bounds what a damaged member count can ask for.
+    unz_global_info64 info;
+    uint64_t members = unzGetGlobalInfo64(uf, &info) == UNZ_OK ? info.number_entry : 0;
+    const uint64_t bound = (uint64_t)(archive->size > 0 ? archive->size : 0) / 46 + 1;
+    if (members > bound) members = bound;
+    const uint64_t wanted = (uint64_t)g_vfs.directory.count + members;
+    if (wanted > (uint64_t)INT32_MAX || !arrReserve(&g_vfs.directory, (int32_t)wanted)) {
+        logSourceLine(kModule, __LINE__, "archive directory does not fit in memory: ", 0);
+        logWrite(path, LOG_WIDE | LOG_EOL);
+        arrPop(&g_vfs.archives);
         unzClose(uf);
         return 0;
     }

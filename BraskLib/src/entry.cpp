@@ -234,6 +234,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     platSetBackend(args.headless ? &platHeadless : &platSdl2);
+    if (args.headless) headlessCloseOnSignals();
     platSdl2SetScale(args.scale);
     static AppLaunchOptions launch;
     if (const int refused = prepareLaunch(args, program, &launch)) return refused;

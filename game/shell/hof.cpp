@@ -12,11 +12,8 @@ HallOfFame gHallOfFame;
 
 namespace {
 
-bool openScores(VfsFile** f, bool create) {
-    char16_t name[VFS_PATH_MAX];
-    if (!playerFileName(u"KORVA.Score", name)) return false;
-    *f = create ? vfsCreate(name) : vfsOpen(name);
-    return *f != nullptr;
+bool scoresName(char16_t* name) {
+    return playerFileName(u"KORVA.Score", name) != 0;
 }
 
 }  // namespace
@@ -35,8 +32,9 @@ void hofReset() {
 
 int32_t hofLoad() {
     hofReset();
-    VfsFile* f = nullptr;
-    if (!openScores(&f, false)) return 0;
+    char16_t name[VFS_PATH_MAX];
+    VfsFile* f = scoresName(name) ? vfsOpen(name) : nullptr;
+    if (!f) return 0;
     vfsRead(f, &gHallOfFame, int32_t(sizeof gHallOfFame));
     vfsClose(f);
     // Names come from outside: one without its terminator would be read past its entry and the table.
@@ -46,11 +44,8 @@ int32_t hofLoad() {
 }
 
 int32_t hofSave() {
-    VfsFile* f = nullptr;
-    if (!openScores(&f, true)) return 0;
-    const int32_t written = vfsWrite(f, &gHallOfFame, int32_t(sizeof gHallOfFame));
-    const int closed = vfsClose(f);
-    return written == int32_t(sizeof gHallOfFame) && closed;
+    char16_t name[VFS_PATH_MAX];
+    return scoresName(name) && playerFileWrite(name, &gHallOfFame, int32_t(sizeof gHallOfFame));
 }
 
 int32_t hofRank(int32_t variant, int32_t score) {
@@ -153,8 +148,9 @@ int32_t hofScreen() {
     if (hofRank(variant, score) > 0) {
         char16_t name[HOF_NAME_CHARS + 1];
         const int32_t entry = nameEntry(variant, name);
+        // A quit keeps the score: the entry counts as done with what was typed.
+        if (entry != 0) hofInsert(variant, score, 1, name);
         if (entry < 0) return 0;
-        if (entry == 1) hofInsert(variant, score, 1, name);
     }
     // The tap or key that ended the entry (or the game) is still down: this poll takes it.
     pollInput();

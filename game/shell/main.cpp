@@ -39,8 +39,10 @@ int32_t frameEnd() {
 }
 
 void framePace(uint32_t start, uint32_t ms) {
-    while (appGetTicks() - start < ms) {
-    }
+    // Slept, not spun: a spin keeps a desktop core at full load. appWait would also run the input update,
+    // and a press and release within the wait would be gone before the next poll.
+    const uint32_t spent = appGetTicks() - start;
+    if (spent < ms) appSleep(ms - spent);
 }
 
 // True on the poll where the key is newly down; the latch holds until the key is up again.
@@ -190,6 +192,7 @@ int32_t shellStartUp() {
     for (int32_t i = 0; i < SOUND_FILES; i++) gShell.sounds[i] = sndLoadSample(kSoundFiles[i]);
     rulesSetSounds(&kRulesSounds);
     setupLoad();
+    playerFilesTidy();
     return 1;
 }
 
@@ -198,6 +201,8 @@ int32_t shellStartUp() {
 //-----------------------------------------------------------------------------
 
 int32_t gamePlay() {
+    // A game saved at its game-over picture waits for its tap without drawing: it needs that picture first.
+    if (gGame.gameOver > 0) gameDraw();
     for (;;) {
         const uint32_t start = appGetTicks();
         pollInput();
@@ -209,12 +214,18 @@ int32_t gamePlay() {
     }
 }
 
-// After a game: the hall of fame and its file. False when the program is to end instead.
+// After a game: the hall of fame and its file. False when the program is to end instead. A quit request
+// keeps the game in progress as the quick-save button does, so QUICK LOAD resumes it.
 static bool afterGame(int32_t result) {
+    if (result == UPDATE_QUIT) gameQuickSave();
     if (result != UPDATE_GAME_ENDED) return false;
-    if (!hofScreen()) return false;
-    hofSave();
-    return true;
+    const bool goOn = hofScreen() != 0;
+    if (!hofSave()) saveFailedBox(u"Could not save the scores.");
+    return goOn;
+}
+
+static void keepSettings() {
+    if (!setupSave()) saveFailedBox(u"Could not save the settings.");
 }
 
 // --game and --load: one game straight away, and the program ends with it.
@@ -237,6 +248,7 @@ int gameMain() {
     }
     const AppLaunchOptions* launch = appLaunchOptions();
     const bool launched = launch->game != 0 || launch->loadFile;
+    bool exitChosen = false;
     bool running = launched || introPlay();
     if (running) running = loadingScreen(!launched);
     if (running) {
@@ -246,7 +258,6 @@ int gameMain() {
         if (launched) {
             playLaunchedGame(launch);
         } else {
-            bool exitChosen = false;
             while (running) {
                 if (!menuMain()) {
                     exitChosen = !appQuitRequested();
@@ -256,11 +267,13 @@ int gameMain() {
                 running = afterGame(gamePlay());
             }
             if (exitChosen) {
-                setupSave();
+                keepSettings();
                 creditsScreen();
             }
         }
     }
+    // A window close or a signal on any screen keeps the settings too, as the menu's exit does.
+    if (appQuitRequested() && !exitChosen) keepSettings();
     shellShutDown();
     return 0;
 }

@@ -40,8 +40,13 @@ int32_t setupLoad() {
         return 0;
     }
     uint8_t bytes[SETUP_SIZE] = {};
-    vfsRead(f, bytes, SETUP_SIZE);
+    const int32_t size = vfsRead(f, bytes, SETUP_SIZE);
     vfsClose(f);
+    // A cut-off file's missing fields would read as zeros: silent, volume 0, dim and turning anticlockwise.
+    if (size < SETUP_SIZE) {
+        setupDefaults();
+        return 0;
+    }
     float volume, brightness;
     int32_t direction;
     memcpy(&volume, bytes, 4);
@@ -64,11 +69,7 @@ int32_t setupSave() {
     memcpy(bytes + 8, &gGame.rotationDirection, 4);
     bytes[12] = gGame.soundOn;
     char16_t name[VFS_PATH_MAX];
-    VfsFile* f = playerFileName(u"KORVA.Setup", name) ? vfsCreate(name) : nullptr;
-    if (!f) return 0;
-    const int32_t written = vfsWrite(f, bytes, SETUP_SIZE);
-    const int closed = vfsClose(f);
-    return written == SETUP_SIZE && closed;
+    return playerFileName(u"KORVA.Setup", name) && playerFileWrite(name, bytes, SETUP_SIZE);
 }
 
 //-----------------------------------------------------------------------------
@@ -244,9 +245,11 @@ float snapBrightness(float v) {
 int32_t menuOptions() {
     // The tap that opened the screen is still down: wait for the lift, so it does not land on a slider.
     while (gGame.stylusHeld) {
+        const uint32_t start = appGetTicks();
         pollInput();
         optionsDraw(0);
         if (!frameEnd()) return 0;
+        framePace(start, FRAME_MS);
     }
     int32_t animation = 0;
     for (;;) {

@@ -6,6 +6,7 @@
 // [SECTION] Drawing
 #include <cmath>
 
+#include "brask/app.h"
 #include "brask/random.h"
 #include "brask/text.h"
 #include "brask/vfs.h"
@@ -35,13 +36,15 @@ const TapArea kSoundSwitch = {202, 1, 225, 15};
 const TapArea kPanelHandle = {157, 3, 188, 14};
 const TapArea kVolumeTrack = {96, 3, 190, 14};
 
-// The last drawn frame (the game-over picture) stays on screen until a tap; no drawing, no pacing.
+// The last drawn frame (the game-over picture) stays on screen until a tap; no drawing.
 int32_t waitAfterGameOver() {
     gGame.tap = 0;
     for (;;) {
+        const uint32_t start = appGetTicks();
         pollInput();
         if (gGame.tap) return UPDATE_GAME_ENDED;
         if (!frameEnd()) return UPDATE_QUIT;
+        framePace(start, FRAME_MS);
     }
 }
 
@@ -54,9 +57,8 @@ int32_t tapButtons() {
         g.paused = !g.paused;
     } else if (tapIn(kQuickSave, x, y)) {
         playSound(SND_CLICK);
-        char16_t name[VFS_PATH_MAX];
-        if (playerFileName(u"KORVA.Quick", name)) gameSave(name);
-        return UPDATE_QUICK_SAVED;
+        // Ending the program after a failed write would lose the game: it goes on instead.
+        if (gameQuickSave()) return UPDATE_QUICK_SAVED;
     } else if (tapIn(kMenuButton, x, y)) {
         playSound(SND_CLICK);
         const int32_t choice = dlgQuitSaveResume();

@@ -10,6 +10,7 @@
 
 #include "brask/app.h"
 #include "brask/log.h"
+#include "brask/system.h"
 #include "brask/text.h"
 #include "brask/vfs.h"
 #include "rules/variants.h"
@@ -38,12 +39,58 @@ int32_t gameSlotFileName(int32_t variant, char16_t* dst) {
     return playerFileName(file, dst);
 }
 
+// The new contents go to this name beside the file, and replace it only once they are all on the disk.
+static bool temporaryName(const char16_t* name, char16_t* dst) {
+    static const char16_t kSuffix[] = u".new";
+    if (wstrLen(name) + wstrLen(kSuffix) >= VFS_PATH_MAX) return false;
+    wstrCopy(dst, name);
+    wstrCat(dst, kSuffix);
+    return true;
+}
+
+int32_t playerFileWrite(const char16_t* name, const void* bytes, int32_t size) {
+    char16_t temporary[VFS_PATH_MAX];
+    VfsFile* f = temporaryName(name, temporary) ? vfsCreate(temporary) : nullptr;
+    bool ok = f != nullptr;
+    if (ok && vfsWrite(f, bytes, size) != size) {
+        vfsDiscard(f);
+        ok = false;
+    } else if (ok) {
+        ok = vfsCommit(f, name) == 1;
+    }
+    if (!ok) {
+        char16_t line[VFS_PATH_MAX + 16];
+        wstrCopy(line, u"Could not write ");
+        wstrCat(line, name);
+        logSourceLine(kModule, __LINE__, line, LOG_WIDE);
+    }
+    return ok;
+}
+
+void playerFilesTidy() {
+    static const char16_t* const kFiles[] = {u"KORVA.Setup", u"KORVA.Score", u"KORVA.Quick",
+                                             u"KORVA.Game1", u"KORVA.Game2", u"KORVA.Game3"};
+    for (const char16_t* file : kFiles) {
+        char16_t name[VFS_PATH_MAX], temporary[VFS_PATH_MAX];
+        if (!playerFileName(file, name) || !temporaryName(name, temporary)) continue;
+        // Opened rather than deleted by name: the file system finds it in whichever folder it was written.
+        if (VfsFile* f = vfsOpen(temporary)) vfsDiscard(f);
+    }
+}
+
+void saveFailedBox(const char16_t* what) {
+    sysMessageBox(what, 0);
+}
+
 int32_t gameSave(const char16_t* name) {
-    VfsFile* f = vfsCreate(name);
-    if (!f) return 0;
-    const int32_t written = vfsWrite(f, &gGame, int32_t(sizeof(GameState)));
-    const int closed = vfsClose(f);
-    return written == int32_t(sizeof(GameState)) && closed;
+    return playerFileWrite(name, &gGame, int32_t(sizeof(GameState)));
+}
+
+int32_t gameQuickSave() {
+    char16_t name[VFS_PATH_MAX];
+    if (playerFileName(u"KORVA.Quick", name) && gameSave(name)) return 1;
+    saveFailedBox(u"Could not save the game.");
+    return 0;
 }
 
 //-----------------------------------------------------------------------------
@@ -150,8 +197,9 @@ int32_t dlgQuitSaveResume() {
         if (g.tap && tapIn(kSave, g.tapX, g.tapY)) {
             playSound(SND_CLICK);
             char16_t name[VFS_PATH_MAX];
-            if (gameSlotFileName(gameVariantIndex(), name)) gameSave(name);
-            return 0;
+            if (gameSlotFileName(gameVariantIndex(), name) && gameSave(name)) return 0;
+            // The game stays in play: the player can try again, resume or give it up.
+            saveFailedBox(u"Could not save the game.");
         }
         if (g.tap && tapIn(kResume, g.tapX, g.tapY)) {
             playSound(SND_CLICK);

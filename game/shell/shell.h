@@ -57,7 +57,7 @@ void playSound(int32_t slot);  // nothing while the sound is off or the slot is 
 
 enum {
     UPDATE_PLAYING = 0,
-    UPDATE_QUICK_SAVED = 2,  // the quick-save button: the program ends
+    UPDATE_QUICK_SAVED = 2,  // the quick-save button saved the game: the program ends
     UPDATE_GAME_ENDED = 3,   // over, quit or saved through the dialog: the hall of fame follows
     UPDATE_QUIT = 4,         // the program was asked to quit
 };
@@ -142,16 +142,27 @@ int32_t gameSlotFileName(int32_t variant, char16_t* dst);
 // A 0..1 setting read from a file: NaN and infinities give the fallback, the rest is clamped.
 float settingRepaired(float v, float fallback);
 
+// Replaces a player file with these bytes so that a crash, a kill or a full disk leaves the complete old
+// file or the complete new one, never a short one; 1 when all of it is on the disk. A failure is logged with
+// the file's name and leaves the old file as it was.
+int32_t playerFileWrite(const char16_t* name, const void* bytes, int32_t size);
+// Deletes what an interrupted playerFileWrite of each player file left behind.
+void playerFilesTidy();
+// The OK box telling the player a save failed, so the failure is never silent.
+void saveFailedBox(const char16_t* what);
+
 // Scores beyond this either way are refused on loading: play adds to the score and takes from it unchecked,
 // so a record near the 32-bit limits would overflow it within one removal or one turn, and no game comes
 // anywhere near a billion.
 enum : int32_t { GAME_SCORE_LIMIT = 1000000000 };
-int32_t gameSave(const char16_t* name);  // 1 when all 1048 bytes were written
+int32_t gameSave(const char16_t* name);  // 1 when all 1048 bytes are on the disk
+// The quick-save button's save to "KORVA.Quick"; 0, after the failure box, when it could not be written.
+int32_t gameQuickSave();
 int32_t gameLoad(const char16_t* name);  // 1 when a valid game was loaded into gGame
 // Checks a game file's record; repairs what can be repaired in place. 0 (with a log line naming the rule)
 // when the record would index out of range, hang or never end.
 int32_t gameValidate(GameState* g, int32_t size);
-// 0 quit or saved, 1 resume, -1 the program was asked to quit.
+// 0 quit or saved, 1 resume, -1 the program was asked to quit. A failed save keeps the dialog open.
 int32_t dlgQuitSaveResume();
 
 //-----------------------------------------------------------------------------
@@ -169,7 +180,7 @@ void optionsDraw(int32_t animation);
 // The stylus held inside the inclusive rectangle: (x - left) / (right - left); else -1.
 float sliderValueAt(int32_t left, int32_t top, int32_t right, int32_t bottom);
 int32_t sliderKnobX(int32_t left, int32_t right, float value);
-// "KORVA.Setup": 1 when read (and repaired) or written; a missing file gives the defaults and 0.
+// "KORVA.Setup": 1 when read (and repaired) or written; a missing or short file gives the defaults and 0.
 int32_t setupLoad();
 int32_t setupSave();
 
@@ -194,7 +205,9 @@ int32_t hofRank(int32_t variant, int32_t score);  // 1..9, or 0 when the score d
 void hofInsert(int32_t variant, int32_t score, int32_t flag, const char16_t* name);
 char16_t kbdHitKey(int32_t originX, int32_t originY);  // the key under this update's tap, or 0
 void hofDraw(int32_t variant);
-int32_t hofScreen();  // name entry when the score ranks, then the table; 0 when asked to quit
+// Name entry when the score ranks, then the table; 0 when asked to quit (a name entry the quit cut short
+// counts as done with the name typed so far).
+int32_t hofScreen();
 
 // Each 0 when the program was asked to quit.
 int32_t introPlay();

@@ -14,8 +14,41 @@
 #include "brask/sound.h"
 #include "brask/vfs.h"
 #include "support/test_support.h"
+#include "zlib.h"
 
 namespace {
+
+void put16(std::string& s, uint32_t v) {
+    s += char(v & 0xFF), s += char(v >> 8 & 0xFF);
+}
+void put32(std::string& s, uint32_t v) {
+    put16(s, v & 0xFFFF), put16(s, v >> 16);
+}
+
+// A ZIP of stored members, written by hand so a test can ask for as many as it likes.
+std::string storedZip(const std::vector<std::pair<std::string, std::string>>& members) {
+    std::string out, central;
+    for (const auto& [name, data] : members) {
+        const uint32_t crc =
+            uint32_t(crc32(0, reinterpret_cast<const Bytef*>(data.data()), uInt(data.size())));
+        const uint32_t offset = uint32_t(out.size());
+        put32(out, 0x04034b50), put16(out, 10), put16(out, 0), put16(out, 0), put32(out, 0x00210000);
+        put32(out, crc), put32(out, uint32_t(data.size())), put32(out, uint32_t(data.size()));
+        put16(out, uint16_t(name.size())), put16(out, 0);
+        out += name + data;
+        put32(central, 0x02014b50), put16(central, 20), put16(central, 10), put16(central, 0);
+        put16(central, 0), put32(central, 0x00210000), put32(central, crc);
+        put32(central, uint32_t(data.size())), put32(central, uint32_t(data.size()));
+        put16(central, uint16_t(name.size())), put32(central, 0), put32(central, 0), put32(central, 0);
+        put32(central, offset);
+        central += name;
+    }
+    const uint32_t at = uint32_t(out.size());
+    out += central;
+    put32(out, 0x06054b50), put32(out, 0), put16(out, uint16_t(members.size()));
+    put16(out, uint16_t(members.size())), put32(out, uint32_t(central.size())), put32(out, at), put16(out, 0);
+    return out;
+}
 
 std::string corpus(const std::string& name) {
     return readFile(std::string(KORVA_CORPUS) + "/" + name);
@@ -160,6 +193,26 @@ TEST_F(AllocFail, ArchiveMountAndMembersFailCleanlyAtEveryAllocation) {
             });
         }
     }
+}
+
+// More members than the archive directory starts with: its growth can fail half-way through a mount.
+TEST_F(AllocFail, AMountThatCannotListEveryMemberFails) {
+    std::vector<std::pair<std::string, std::string>> members;
+    for (int i = 0; i < 40; i++) members.push_back({"m" + std::to_string(i), std::string(size_t(i), 'x')});
+    put("many.zip", storedZip(members));
+    const int n = sweep("mount of 40 members", [&] {
+        if (vfsInit() != 1) return false;
+        arm();
+        const bool mounted = vfsMountArchive(u"many.zip") == 1;
+        memFailAfter(0);
+        int32_t listed = 0;
+        for (const auto& m : members) listed += vfsFindEntry(u16(m.first).c_str()) != nullptr;
+        EXPECT_EQ(mounted ? 40 : 0, listed);
+        EXPECT_EQ(mounted ? 1 : 0, vfsArchiveCount());
+        vfsShutdown();
+        return mounted;
+    });
+    EXPECT_GT(n, 0);
 }
 
 TEST_F(AllocFail, WavLoadFailsCleanlyAtEveryAllocation) {

@@ -269,3 +269,50 @@ TEST(VfsMemoryFolder, ServesOpensWritesSeeksDeletesAndSearchesWithoutTheDisk) {
     headlessSetMemoryFolder(nullptr);
     EXPECT_EQ(openAndRead(u"in.bin"), "<none>");
 }
+
+// A replacement written beside the old file: the old one stays whole until the new one is all there.
+TEST(VfsCommit, ReplacesTheFileBesideItOrLeavesTheOldOneAndNoTemporary) {
+    for (bool memory : {false, true}) {
+        SCOPED_TRACE(memory ? "memory folder" : "disk");
+        TestFolders dirs;  // a fresh platform each time: refusals last until a reset
+        if (memory) headlessSetMemoryFolder(dirs.prog.c_str());
+        VfsFile* old = vfsCreate(u"KORVA.Score");
+        ASSERT_NE(nullptr, old);
+        vfsWriteString(old, "old scores");
+        vfsClose(old);
+        VfsFile* held = vfsOpen(u"KORVA.Score");  // a reader that opened before the replacement
+
+        VfsFile* f = vfsCreate(u"KORVA.Score.new");
+        ASSERT_NE(nullptr, f);
+        EXPECT_EQ(1, vfsWriteString(f, "new scores!"));
+        EXPECT_EQ(openAndRead(u"KORVA.Score"), "old scores");
+        // Only the last part of the name counts: the file stays in the folder it was written in.
+        EXPECT_EQ(1, vfsCommit(f, u"elsewhere/KORVA.Score"));
+        EXPECT_EQ(0, vfsOpenCount() - 1);  // the written handle is closed; the reader's stays
+        EXPECT_EQ(openAndRead(u"KORVA.Score"), "new scores!");
+        EXPECT_EQ(openAndRead(u"KORVA.Score.new"), "<none>");
+        EXPECT_EQ(readAll(held), "old scores");
+        vfsClose(held);
+
+        // Given up on: gone, and the file it would have replaced untouched.
+        f = vfsCreate(u"KORVA.Score.new");
+        ASSERT_NE(nullptr, f);
+        vfsWriteString(f, "half");
+        vfsDiscard(f);
+        EXPECT_EQ(openAndRead(u"KORVA.Score.new"), "<none>");
+        EXPECT_EQ(openAndRead(u"KORVA.Score"), "new scores!");
+        EXPECT_EQ(0, vfsOpenCount());
+
+        // A rename the folder refuses fails, deletes what was written and keeps the old file.
+        f = vfsCreate(u"KORVA.Score.new");
+        ASSERT_NE(nullptr, f);
+        vfsWriteString(f, "refused");
+        headlessRefuse((dirs.prog + "/KORVA.Score").c_str(), HEADLESS_REFUSE_CREATE);
+        EXPECT_EQ(0, vfsCommit(f, u"KORVA.Score"));
+        EXPECT_EQ(openAndRead(u"KORVA.Score.new"), "<none>");
+        EXPECT_EQ(openAndRead(u"KORVA.Score"), "new scores!");
+        EXPECT_EQ(0, vfsCommit(nullptr, u"KORVA.Score"));
+        EXPECT_EQ(0, vfsOpenCount());
+        EXPECT_EQ(!memory, fileExists(dirs.prog + "/KORVA.Score"));  // memory files never reach the disk
+    }
+}

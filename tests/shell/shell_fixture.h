@@ -118,12 +118,14 @@ class ShellProgram : public ShellTest {
     AppLaunchOptions launch{};
     std::u16string loadName;
     std::vector<int32_t> shots;
+    std::vector<std::pair<std::string, int>> refusals;  // headlessRefuse calls for every run
 
     // A fresh platform under the same folders, as a new start of the program would find it.
     int run(const char* script) {
         headlessReset();
         headlessSetProgramPath((folders.prog + "/korvatron").c_str());
         headlessSetDocumentsFolder(folders.docs.c_str());
+        for (const auto& [path, kinds] : refusals) headlessRefuse(path.c_str(), kinds);
         appForgetPlatform();
         // A script that ends too soon would leave the program waiting for a tap for ever.
         EXPECT_EQ(1, headlessLoadScript((std::string(script) + "\n5000 close\n").c_str()));

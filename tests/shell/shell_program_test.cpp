@@ -20,7 +20,7 @@ TEST_F(ShellProgram, AQuickSaveInUpdate40KeepsTheGameAndWritesNothingElse) {
     EXPECT_EQ(39, headlessFrame());  // the saving update presents nothing
 }
 
-TEST_F(ShellProgram, ACloseRequestEndsEveryLoopWithinTwoFrames) {
+TEST_F(ShellProgram, ACloseRequestInAGameKeepsItAsTheQuickSaveButtonWould) {
     struct Case {
         const char* name;
         const char* script;
@@ -32,12 +32,54 @@ TEST_F(ShellProgram, ACloseRequestEndsEveryLoopWithinTwoFrames) {
         {"game over", "1010 close\n", 1010},
     };
     for (const Case& c : cases) {
+        std::filesystem::remove(folders.prog + "/KORVA.Quick");
+        std::filesystem::remove(folders.prog + "/KORVA.Setup");
         launch.game = 2;
         EXPECT_EQ(0, run(c.script)) << c.name;
         EXPECT_LE(headlessFrame(), c.closeFrame + 2) << c.name;
         EXPECT_GE(headlessFrame(), c.closeFrame) << c.name;
-        EXPECT_FALSE(fileExists(folders.prog + "/KORVA.Quick")) << c.name;
+        EXPECT_EQ(recordBytes(gGame), file("KORVA.Quick")) << c.name;
+        EXPECT_EQ(16u, file("KORVA.Setup").size()) << c.name;
+        EXPECT_FALSE(fileExists(folders.prog + "/KORVA.Score")) << c.name;  // no game ended
+        EXPECT_EQ(0, headlessMessageBoxCount()) << c.name;
     }
+    GameState q;
+    memcpy(&q, file("KORVA.Quick").data(), sizeof q);
+    EXPECT_GT(q.gameOver, 0);
+
+    // Saved at its game-over picture, it comes back to that picture; a tap ends it, another the table.
+    loadFrom(q);
+    launch.game = 0;
+    shootAt({1});
+    EXPECT_EQ(0, run("5 tap 10 10\n10 tap 10 10\n"));
+    EXPECT_LT(headlessFrame(), 20);
+    startShell();
+    EXPECT_TRUE(frameShows(frame(1), image(IMG_GAME_OVER), 120, 106));
+}
+
+TEST_F(ShellProgram, AGameClosedMidTurnFinishesTheTurnWhenLoaded) {
+    GameState g = idleGame2();
+    for (int32_t c = 0; c < BOARD_SIZE; c++)
+        for (int32_t r = 0; r < BOARD_SIZE; r++) g.board[boardIndex(c, r)] = 1 + (c + 2 * r) % 5;
+    // The turn played through, for comparison: tap a block, quick save well after it.
+    loadFrom(g, "KORVA.Game1");
+    EXPECT_EQ(0, run("0 tap 45 45\n20 tap 59 310\n"));
+    GameState through;
+    memcpy(&through, file("KORVA.Quick").data(), sizeof through);
+    ASSERT_EQ(0, through.rotating);
+    ASSERT_NE(0, memcmp(g.board, through.board, sizeof g.board));
+
+    // Closed two updates into the turn, then resumed from the menu's QUICK LOAD.
+    EXPECT_EQ(0, run("0 tap 45 45\n3 close\n"));
+    GameState cut;
+    memcpy(&cut, file("KORVA.Quick").data(), sizeof cut);
+    ASSERT_EQ(1, cut.rotating);
+    launch = AppLaunchOptions{};
+    EXPECT_EQ(0, run("90 tap 150 117\n140 tap 59 310\n"));
+    GameState resumed;
+    memcpy(&resumed, file("KORVA.Quick").data(), sizeof resumed);
+    EXPECT_EQ(0, resumed.rotating);
+    EXPECT_EQ(0, memcmp(through.board, resumed.board, sizeof g.board));
 }
 
 TEST_F(ShellProgram, TheDialogResumesSavesByVariantAndQuits) {

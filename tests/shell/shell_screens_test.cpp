@@ -113,9 +113,33 @@ TEST_F(ScoresTable, SettingsBytesBothWaysWithRepairs) {
     std::filesystem::remove(folders.prog + "/KORVA.Setup");
     EXPECT_EQ(0, setupLoad());
     EXPECT_EQ(0.5f, gGame.brightness);
+
+    // A cut-off file gives the defaults, not zeros for what is missing; 16 bytes are enough.
+    const std::string quiet = f32(0.25f) + f32(0.75f) + le32(0) + std::string("\0\0\0\0", 4);
+    for (size_t n = 0; n < 16; n++) {
+        gGame.volume = gGame.brightness = 0.0f, gGame.rotationDirection = 0, gGame.soundOn = 0;
+        writeFile(folders.prog + "/KORVA.Setup", quiet.substr(0, n));
+        EXPECT_EQ(0, setupLoad()) << n;
+        EXPECT_EQ(1.0f, gGame.volume) << n;
+        EXPECT_EQ(0.5f, gGame.brightness) << n;
+        EXPECT_EQ(1, gGame.rotationDirection) << n;
+        EXPECT_EQ(1, gGame.soundOn) << n;
+    }
+    writeFile(folders.prog + "/KORVA.Setup", quiet.substr(0, 4) + f32(NAN) + quiet.substr(8));
+    EXPECT_EQ(1, setupLoad());
+    EXPECT_EQ(0.5f, gGame.brightness);
+    EXPECT_EQ(0.25f, gGame.volume);
 }
 
 // ---- Whole runs from a cold start ----
+
+// The name of entry j of a variant in a scores file's bytes.
+static std::u16string entryName(const std::string& scores, int32_t variant, int32_t j) {
+    std::u16string n;
+    for (size_t at = size_t(1080 * variant + 108 * j + 8); scores[at] || scores[at + 1]; at += 2)
+        n += char16_t(uint8_t(scores[at]) | uint8_t(scores[at + 1]) << 8);
+    return n;
+}
 
 class ShellScreens : public ShellProgram {
    protected:
@@ -308,12 +332,6 @@ class HallOfFameSession : public ShellScreens {
         EXPECT_EQ(0, cold(script));
         return file("KORVA.Score");
     }
-    static std::u16string name(const std::string& scores, int32_t variant, int32_t j) {
-        std::u16string n;
-        for (size_t at = size_t(1080 * variant + 108 * j + 8); scores[at] || scores[at + 1]; at += 2)
-            n += char16_t(uint8_t(scores[at]) | uint8_t(scores[at + 1]) << 8);
-        return n;
-    }
 };
 
 TEST_F(HallOfFameSession, TheNameTypedEntersTheTableAtItsRank) {
@@ -322,23 +340,23 @@ TEST_F(HallOfFameSession, TheNameTypedEntersTheTableAtItsRank) {
     std::string scores = session(30, {A, B, done});
     ASSERT_EQ(3240u, scores.size());
     EXPECT_EQ(le32(30) + le32(1), scores.substr(1080, 8));
-    EXPECT_EQ(u"AB", name(scores, 1, 0));
-    EXPECT_EQ(u"BRASK", name(scores, 1, 1));
+    EXPECT_EQ(u"AB", entryName(scores, 1, 0));
+    EXPECT_EQ(u"BRASK", entryName(scores, 1, 1));
     EXPECT_EQ(le32(22), scores.substr(1080 + 108, 4));
 
     // Eleven characters keep ten, but the eleventh still clicks; done does not click.
     std::vector<std::pair<int32_t, int32_t>> eleven(11, A);
     eleven.push_back(done);
     const int32_t clicksBefore = 1 + 1 + 1 + 1;  // load button, closing the table, exit, credits
-    EXPECT_EQ(u"AAAAAAAAAA", name(session(30, eleven), 1, 0));
+    EXPECT_EQ(u"AAAAAAAAAA", entryName(session(30, eleven), 1, 0));
     EXPECT_EQ(clicksBefore + 11, heard[SND_CLICK]);
 
-    EXPECT_EQ(u"A", name(session(30, {A, B, del, done}), 1, 0));
-    EXPECT_EQ(u"", name(session(30, {done}), 1, 0));
-    EXPECT_EQ(u"P", name(session(30, {P}), 1, 0));
+    EXPECT_EQ(u"A", entryName(session(30, {A, B, del, done}), 1, 0));
+    EXPECT_EQ(u"", entryName(session(30, {done}), 1, 0));
+    EXPECT_EQ(u"P", entryName(session(30, {P}), 1, 0));
     scores = session(30, {A, cancel});
     EXPECT_EQ(le32(22), scores.substr(1080, 4));
-    EXPECT_EQ(u"BRASK", name(scores, 1, 0));
+    EXPECT_EQ(u"BRASK", entryName(scores, 1, 0));
 
     // Scores that do not rank show the table only: nothing typed, nothing entered.
     for (int32_t low : {13, 0}) {
@@ -349,12 +367,13 @@ TEST_F(HallOfFameSession, TheNameTypedEntersTheTableAtItsRank) {
     }
 }
 
-TEST_F(ShellScreens, ACloseRequestOnEveryScreenEndsTheProgramWithinTwoFrames) {
+TEST_F(ShellScreens, ACloseRequestOnEveryScreenEndsTheProgramWithinTwoFramesKeepingWhatWasDone) {
     const auto [ox, oy] = buttons[0x3180];
     struct Case {
         const char* screen;
         std::string script;
         int32_t close;
+        const char16_t* entered;  // the name the scores file must hold at the top of Game 2, or null
     };
     GameState over = idleGame2();
     over.gameOver = GAME_OVER;
@@ -363,23 +382,34 @@ TEST_F(ShellScreens, ACloseRequestOnEveryScreenEndsTheProgramWithinTwoFrames) {
     writeFile(folders.prog + "/KORVA.Game2", recordBytes(over));
     const std::string toEntry = menuTap(8, 0xF800) + tapLine(105, 10, 10);
     const Case cases[] = {
-        {"intro", "40 close\n", 40},
-        {"loading", "82 close\n", 82},
-        {"menu", "90 close\n", 90},
-        {"start animation", menuTap(8, 0x6000) + "93 close\n", 93},
+        {"intro", "40 close\n", 40, nullptr},
+        {"loading", "82 close\n", 82, nullptr},
+        {"menu", "90 close\n", 90, nullptr},
+        {"start animation", menuTap(8, 0x6000) + "93 close\n", 93, nullptr},
         {"options, stylus held", "90 down " + std::to_string(ox) + " " + std::to_string(oy) + "\n95 close\n",
-         95},
-        {"options", menuTap(8, 0x3180) + "100 close\n", 100},
-        {"help", menuTap(8, 0x6180) + "100 close\n", 100},
-        {"name entry", toEntry + "115 close\n", 115},
-        {"table", toEntry + tapLine(110, 210, 285) + "120 close\n", 120},
-        {"credits", menuTap(8, 0x9180) + "100 close\n", 100},
+         95, nullptr},
+        {"options", menuTap(8, 0x3180) + "100 close\n", 100, nullptr},
+        {"help", menuTap(8, 0x6180) + "100 close\n", 100, nullptr},
+        {"name entry", toEntry + tapLine(110, 40, 295) + "115 close\n", 115, u"A"},
+        {"table", toEntry + tapLine(110, 210, 285) + "120 close\n", 120, u""},
+        {"credits", menuTap(8, 0x9180) + "100 close\n", 100, nullptr},
     };
     for (const Case& c : cases) {
         std::filesystem::remove(folders.prog + "/KORVA.Setup");
+        std::filesystem::remove(folders.prog + "/KORVA.Score");
         EXPECT_EQ(0, cold(c.script)) << c.screen;
         EXPECT_LE(headlessFrame(), c.close + 2) << c.screen;
         EXPECT_GE(headlessFrame(), c.close) << c.screen;
+        EXPECT_EQ(16u, file("KORVA.Setup").size()) << c.screen;
+        EXPECT_FALSE(fileExists(folders.prog + "/KORVA.Quick")) << c.screen;  // no game was in progress
+        const std::string scores = file("KORVA.Score");
+        if (!c.entered) {
+            EXPECT_TRUE(scores.empty()) << c.screen;
+            continue;
+        }
+        ASSERT_EQ(3240u, scores.size()) << c.screen;
+        EXPECT_EQ(le32(30), scores.substr(1080, 4)) << c.screen;
+        EXPECT_EQ(c.entered, entryName(scores, 1, 0)) << c.screen;
     }
 }
 
@@ -389,4 +419,57 @@ TEST_F(ShellScreens, WithoutTheLoadingPictureTheFramesKeepTheirNumbers) {
     EXPECT_EQ(0, cold(menuTap(8, 0x9180) + tapLine(100, 10, 10)));
     EXPECT_TRUE(frameShows(frame(83), image(IMG_MENU), 0, 0));
     EXPECT_EQ(16u, file("KORVA.Setup").size());
+}
+
+// Every screen in one sitting, as a player meets them, over three starts: options, help, each variant to its
+// end, a name entered, the exit through the credits; a quick save; QUICK LOAD, the dialog's save and a close.
+// CTest runs it under valgrind as well, where any error or leak fails it.
+TEST_F(ShellScreens, AFullSessionVisitsEveryScreenAndEndsClean) {
+    GameState one = idleGame2();
+    one.variant = VARIANT_GAME1;
+    for (int32_t c = 0; c < BOARD_SIZE; c++)
+        for (int32_t r = 0; r < BOARD_SIZE; r++) one.board[boardIndex(c, r)] = 1 + (c + 2 * r) % 5;
+    GameState three = one;
+    three.variant = VARIANT_GAME3;
+    three.score = 1;
+    GameState over = idleGame2();
+    over.gameOver = GAME_OVER;
+    over.timeLeft = -0.05f;
+    over.score = 30;
+    writeFile(folders.prog + "/KORVA.Game1", recordBytes(one));
+    writeFile(folders.prog + "/KORVA.Game2", recordBytes(over));
+    writeFile(folders.prog + "/KORVA.Game3", recordBytes(three));
+    const auto menuAt = [this](int32_t frame, uint32_t value) { return menuTap(frame - 82, value); };
+    std::string script = menuAt(90, 0x3180) + tapLine(100, 80, 90) + tapLine(114, 100, 270);  // options
+    script += menuAt(122, 0x6180);                                                            // help
+    for (int32_t f : {130, 140, 150, 160, 170}) script += tapLine(f, 10, 10);
+    // Game 1: two turns without a line spend both charges; the game-over tap, then the table's.
+    script += menuAt(190, 0xC000) + tapLine(205, 45, 45) + tapLine(225, 45, 45) + tapLine(270, 10, 10) +
+              tapLine(280, 10, 10);
+    // Game 3: its last unit goes in one turn.
+    script += menuAt(290, 0x0180) + tapLine(305, 45, 45) + tapLine(330, 10, 10) + tapLine(340, 10, 10);
+    // A finished Game 2 of 30 loaded: "AB" entered, the table closed.
+    script += menuAt(350, 0xF800) + tapLine(370, 10, 10) + tapLine(380, 40, 295) + tapLine(385, 110, 305) +
+              tapLine(390, 210, 285) + tapLine(400, 10, 10);
+    // A new Game 2 left alone until its clock runs out; then the exit and the credits.
+    script += menuAt(410, 0x6000) + tapLine(1440, 10, 10) + tapLine(1450, 10, 10) + menuAt(1460, 0x9180) +
+              tapLine(1480, 10, 10);
+    EXPECT_EQ(0, cold(script));
+    EXPECT_GE(headlessFrame(), 1480);
+    EXPECT_LT(headlessFrame(), 1500);
+    const std::string scores = file("KORVA.Score");
+    ASSERT_EQ(3240u, scores.size());
+    EXPECT_EQ(u"AB", entryName(scores, 1, 0));
+    EXPECT_EQ(le32(30), scores.substr(1080, 4));
+    EXPECT_EQ(16u, file("KORVA.Setup").size());
+    EXPECT_FALSE(fileExists(folders.prog + "/KORVA.Quick"));
+
+    // A new Game 1, quick-saved; back through QUICK LOAD, saved from the dialog, then the window closed.
+    EXPECT_EQ(0, cold(menuAt(90, 0x3000) + tapLine(110, 59, 310)));
+    ASSERT_EQ(1048u, file("KORVA.Quick").size());
+    EXPECT_EQ(0, cold(tapLine(90, 150, 117) + tapLine(110, 180, 310) + tapLine(120, 100, 120) +
+                      tapLine(130, 10, 10) + "150 close\n"));
+    EXPECT_EQ(file("KORVA.Quick").substr(0, 400), file("KORVA.Game1").substr(0, 400));  // the same board
+    EXPECT_LT(headlessFrame(), 153);
+    EXPECT_EQ(std::string::npos, logText().find("Memory leaks")) << logText();
 }

@@ -65,6 +65,13 @@ int32_t vfsTell(VfsFile* f);
 int vfsEof(VfsFile* f);
 int32_t vfsSize(VfsFile* f);
 int vfsDelete(const char16_t* name);
+// Replacing a file so that a crash, a kill or a full disk never leaves it short: write the new contents to a
+// file created beside it (vfsCreate of a temporary name), then vfsCommit: the bytes are flushed to the disk,
+// the handle is closed and the file takes `name` (its last component, in the folder the handle's file lies
+// in), replacing the old one in one step. 1 on success; on any failure the written file is deleted, the old
+// one is untouched and the handle is closed either way. vfsDiscard closes and deletes a file given up on.
+int vfsCommit(VfsFile* f, const char16_t* name);
+void vfsDiscard(VfsFile* f);
 int vfsWriteString(VfsFile* f, const char* text);
 int32_t vfsReadAll(VfsFile* f, void* buffer);
 const char16_t* vfsGetFolder(int32_t index);  // 0 none, 1 program, 2 documents, 3 data; null on failure
