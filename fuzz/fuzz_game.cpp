@@ -43,6 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> written = fuzz::readMemoryFile(name.c_str());
     if (written.size() != sizeof(GameState) || memcmp(written.data(), &loaded, sizeof loaded))
         fuzz::fail("the file written is not the game record");
+    fuzz::checkNoTemporary(name);
     gGame = before;
     if (!gameLoad(name.c_str())) fuzz::fail("a game the shell wrote was refused");
     if (!sameRecord(gGame, loaded)) fuzz::fail("a written game loaded as another record");

@@ -62,6 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> bytes = fuzz::readMemoryFile(name.c_str());
     if (bytes.size() != FILE_BYTES || memcmp(bytes.data(), &table, FILE_BYTES))
         fuzz::fail("the scores file is not the table");
+    fuzz::checkNoTemporary(name);
     gHallOfFame = HallOfFame{};
     if (!hofLoad()) fuzz::fail("the scores written were not read");
     if (memcmp(&gHallOfFame, &table, FILE_BYTES)) fuzz::fail("the scores written read back as another table");

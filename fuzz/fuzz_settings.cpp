@@ -1,6 +1,7 @@
 // Settings: the input as "KORVA.Setup", loaded as start-up loads it; whatever it holds, the settings come out
-// in range (the pictures' brightness factor and the direction buttons depend on it), the options screen is
-// drawn from them, and written back they read again as the same settings, bit for bit.
+// in range (the pictures' brightness factor and the direction buttons depend on it), a cut-off file gives
+// the defaults, the options screen is drawn from them, and written back they read again as the same
+// settings, bit for bit.
 #include <cstring>
 
 #include "fuzz_shell.h"
@@ -33,6 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::writeInput("KORVA.Setup", data, size);
     setupLoad();
     const Settings s = current();
+    // A cut-off file would give its missing fields as zeros: silent, dim and anticlockwise.
+    if (size < 16 && !same(s, Settings{1.0f, 0.5f, 1, 1}))
+        fuzz::fail("a short file did not give the defaults");
     if (!unit(s.volume) || !unit(s.brightness)) fuzz::fail("a volume or brightness outside 0..1");
     if (s.direction != 0 && s.direction != 1) fuzz::fail("a direction neither button shows");
     if (s.soundOn > 1) fuzz::fail("a sound switch other than 0/1");
@@ -45,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> bytes = fuzz::readMemoryFile(name.c_str());
     if (bytes.size() != 16 || bytes[13] || bytes[14] || bytes[15])
         fuzz::fail("the settings file is not 16 bytes ending in three zeros");
+    fuzz::checkNoTemporary(name);
     // Every field the other way round, so a reload that kept what was there shows.
     gGame.volume = gGame.brightness = 0.25f;
     gGame.rotationDirection = 1 - s.direction;

@@ -45,6 +45,14 @@ inline void fail(const char* what) {
     abort();
 }
 
+// A player file written whole leaves nothing of its writing beside it.
+inline void checkNoTemporary(const std::u16string& name) {
+    if (VfsFile* f = vfsOpen((name + u".new").c_str())) {
+        vfsClose(f);
+        fail("a finished write left its temporary file behind");
+    }
+}
+
 struct ShellBaseline {
     GameState game;
     Shell shell;
