@@ -2,6 +2,7 @@
 BUILD    ?= build
 SANBUILD ?= build-sanitize
 FUZZBUILD ?= build-fuzz
+BENCHBUILD ?= build-bench
 FUZZ_TIME ?= 30
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 
@@ -9,16 +10,21 @@ JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 DEB_PACKAGES := g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev \
                 libsdl2-dev libmikmod-dev libminizip-dev zip python3 libphysfs-dev \
                 libsdl2-gfx-dev libpixman-1-dev imagemagick python3-pil libsdl2-image-dev libstb-dev \
-                libfreetype-dev fonts-dejavu-core clang libclang-rt-14-dev
+                libfreetype-dev fonts-dejavu-core clang libclang-rt-14-dev dpkg-dev valgrind \
+                xvfb xauth xfonts-base
+# Only for checking the Debian package: `make package-lint` and `make package-test`.
+LINT_PACKAGES := lintian
+PACKAGE_TEST_PACKAGES := debootstrap
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all build deps test sanitize fuzz fuzz-build fuzz-merge bench clean gamedata-sheet play
+.PHONY: all build deps test sanitize fuzz fuzz-build fuzz-merge bench clean gamedata-sheet play \
+        package package-lint package-test
 
 all: build
 
-deps:
-	@missing=$$(for p in $(DEB_PACKAGES); do \
+# $(call install-missing,PACKAGES): apt-get installs those not yet installed; quiet when none is missing.
+install-missing = @missing=$$(for p in $(1); do \
 	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed$$' || echo $$p; done); \
 	if [ -n "$$missing" ]; then \
 	    echo "Installing:" $$missing; \
@@ -26,15 +32,23 @@ deps:
 	    DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
 
-$(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+deps:
+	$(call install-missing,$(DEB_PACKAGES))
 
-build: $(BUILD)/CMakeCache.txt
+# $(call configure,DIR,OPTIONS): a failed configure removes the cache it left, so the next run configures
+# again instead of building in a folder without a Makefile.
+configure = cmake -S . -B $(1) $(2) || { rm -f $(1)/CMakeCache.txt; \
+	echo "make: configuring $(1) failed; \`make deps\` installs the Debian packages the build needs" >&2; exit 1; }
+
+# The generated build file, not the cache: CMake writes it only when a configure succeeded.
+$(BUILD)/Makefile: | deps
+	$(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+
+build: deps $(BUILD)/Makefile
 	cmake --build $(BUILD) -j $(JOBS)
 
 # The game in a window. PLAY_ARGS passes options through (make play PLAY_ARGS="--scale 3").
-play: deps
-	$(MAKE) --no-print-directory build
+play: build
 	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
 	    echo "make play: no display to open a window on (neither DISPLAY nor WAYLAND_DISPLAY is set)." >&2; \
 	    echo "Without one the game runs headless: $(BUILD)/game/korvatron --headless --help" >&2; \
@@ -42,13 +56,12 @@ play: deps
 	fi
 	$(BUILD)/game/korvatron $(PLAY_ARGS)
 
-test: deps
-	$(MAKE) --no-print-directory build
+test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 # A separate tree with AddressSanitizer and UndefinedBehaviorSanitizer; any finding ends the test with a failure.
 sanitize: deps
-	cmake -S . -B $(SANBUILD) -DCMAKE_BUILD_TYPE=Debug -DKORVA_SANITIZE=ON
+	$(call configure,$(SANBUILD),-DCMAKE_BUILD_TYPE=Debug -DKORVA_SANITIZE=ON)
 	cmake --build $(SANBUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	    ctest --test-dir $(SANBUILD) --output-on-failure -j $(JOBS)
@@ -63,7 +76,7 @@ FUZZ_LIMIT = $(if $(FUZZ_RUNS),-runs=$(FUZZ_RUNS),-max_total_time=$(FUZZ_TIME))
 FUZZ_ENV := ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 fuzz-build: deps
-	CC=clang CXX=clang++ cmake -S . -B $(FUZZBUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVA_FUZZ=ON -DKORVA_TESTS=OFF
+	CC=clang CXX=clang++ $(call configure,$(FUZZBUILD),-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVA_FUZZ=ON -DKORVA_TESTS=OFF)
 	cmake --build $(FUZZBUILD) -j $(JOBS) --target fuzz-targets
 
 fuzz: fuzz-build
@@ -80,14 +93,30 @@ fuzz-merge: fuzz-build
 	    $(FUZZ_ENV) $(FUZZBUILD)/fuzz/fuzz_$$t -merge=1 fuzz/corpus/$$t $(FUZZBUILD)/corpus-$$t || exit 1; \
 	done
 
+# A tree of its own, so that the benchmarks never switch on in $(BUILD) for good.
 bench: deps
-	cmake -S . -B $(BUILD) -DKORVA_BENCH=ON
-	cmake --build $(BUILD) -j $(JOBS)
-	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+	$(call configure,$(BENCHBUILD),-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVA_BENCH=ON -DKORVA_TESTS=OFF)
+	cmake --build $(BENCHBUILD) -j $(JOBS)
+	@for b in $(BENCHBUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
 
 # A PNG of every generated picture at 2x and the screens composed, for review: $(BUILD)/gamedata-sheet.png
-gamedata-sheet: $(BUILD)/CMakeCache.txt
+gamedata-sheet: deps $(BUILD)/Makefile
 	cmake --build $(BUILD) -j $(JOBS) --target gamedata-sheet
 
+# The Debian package of the game: $(BUILD)/package/korvatron_<version>_<arch>.deb (CPack; see packaging/).
+package: build
+	cd $(BUILD) && cpack --config CPackConfig.cmake
+
+# Debian's checks of that package, as a report: $(BUILD)/package/lintian.txt.
+package-lint: package
+	$(call install-missing,$(LINT_PACKAGES))
+	lintian --info --display-info --pedantic $(BUILD)/package/korvatron_*.deb | tee $(BUILD)/package/lintian.txt
+
+# The package installed with dpkg in a fresh Debian 12 tree (debootstrap, cached in $(BUILD)/pkgtest),
+# started headless by two ordinary users, then removed. See tests/package/run.sh.
+package-test: package
+	$(call install-missing,$(PACKAGE_TEST_PACKAGES))
+	tests/package/run.sh $(BUILD)
+
 clean:
-	rm -rf $(BUILD) $(SANBUILD) $(FUZZBUILD)
+	rm -rf $(BUILD) $(SANBUILD) $(FUZZBUILD) $(BENCHBUILD)

@@ -1034,6 +1034,10 @@ int32_t headlessFrame() {
     return gw.frame;
 }
 
+int headlessScriptDone() {
+    return gw.scriptNext >= gw.scriptCount && gw.count == 0;
+}
+
 void headlessSetDisplay(const PlatDisplayProperties* props) {
     gw.hasProps = props != nullptr;
     if (props) gw.props = *props;

@@ -92,6 +92,9 @@ int headlessLoadScript(const char* text);
 // the process at once, for a program that no longer takes messages.
 void headlessCloseOnSignals();
 int32_t headlessFrame();  // frames ended so far
+// 1 when every line of the loaded script has joined the queue and the queue is empty (also with no script):
+// nothing more will come, so a program run from a script can end.
+int headlessScriptDone();
 // What the loaded script's start lines gave: 1 with the seed when it had one; its files in the order given.
 int headlessScriptSeed(uint32_t* seed);
 int32_t headlessScriptFileCount();

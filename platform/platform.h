@@ -163,7 +163,8 @@ const PlatformBackend* platBackend();
 
 // Full path of the running program's file (UTF-16, slashes). 1 on success; 0 when unknown or too long.
 int platProgramPath(char16_t* out, int32_t capacity);
-// The per-user writable folder (~/.local/share/korvatron), created when missing, without a trailing slash.
+// The per-user writable folder, created when missing, without a trailing slash: "$XDG_DATA_HOME/korvatron"
+// when that variable holds an absolute path, else "$HOME/.local/share/korvatron".
 int platDocumentsFolder(char16_t* out, int32_t capacity);
 // Makes a folder the player's: created when missing (with its parents), or, for null, a fresh empty folder
 // under $TMPDIR (or /tmp). It becomes the documents folder from then on; `out` gets its absolute path ending
@@ -279,6 +280,10 @@ int platDelete(const char16_t* name);  // 1 when the file was deleted
 // never a mix. Both names must lie on one file system (the same folder in practice). 1 on success.
 int platRename(const char16_t* from, const char16_t* to);
 int platIsFile(const char16_t* name);  // 1 when a regular file of that name exists (one cheap query)
+// The handheld's file system ignored ASCII case: the regular file whose path equals `name` ignoring ASCII
+// case, folder by folder, each part taken exactly when it exists (of several, the first in byte order).
+// 1 with its path in `out` (same length as `name`; `out` may be `name`), 0 when there is none.
+int platFindFileIgnoringCase(const char16_t* name, char16_t* out, int32_t capacity);
 
 enum { PLAT_ATTR_READONLY = 0x1, PLAT_ATTR_HIDDEN = 0x2, PLAT_ATTR_DIRECTORY = 0x10 };
 

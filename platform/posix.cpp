@@ -325,9 +325,19 @@ int platDocumentsFolder(char16_t* out, int32_t capacity) {
         if (strlen(over) >= sizeof path) return 0;
         strcpy(path, over);
     } else {
+        // The XDG base directory rule: the variable counts only when it holds an absolute path.
+        const char* xdg = getenv("XDG_DATA_HOME");
         const char* home = getenv("HOME");
-        if (!home || !*home) return 0;
-        if (snprintf(path, sizeof path, "%s/.local/share/korvatron", home) >= (int)sizeof path) return 0;
+        int n;
+        if (xdg && xdg[0] == '/') {
+            size_t len = strlen(xdg);
+            while (len > 1 && xdg[len - 1] == '/') len--;
+            n = snprintf(path, sizeof path, "%.*s/korvatron", (int)len, len == 1 ? "" : xdg);
+        } else if (home && *home)
+            n = snprintf(path, sizeof path, "%s/.local/share/korvatron", home);
+        else
+            return 0;
+        if (n < 0 || n >= (int)sizeof path) return 0;
     }
     size_t len = strlen(path);
     while (len > 1 && path[len - 1] == '/') path[--len] = 0;
@@ -655,6 +665,85 @@ int platIsFile(const char16_t* name) {
     if (memInFolder(path)) return memFind(path) != nullptr;
     struct stat st;
     return stat(path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+static char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? (char)(c + ('a' - 'A')) : c;
+}
+
+// Equal ignoring ASCII case; other bytes (UTF-8 sequences among them) must match exactly.
+static bool equalIgnoringCase(const char* a, const char* b) {
+    while (*a && asciiLower(*a) == asciiLower(*b)) a++, b++;
+    return asciiLower(*a) == asciiLower(*b);
+}
+
+// The memory folder's part as given, the rest ignoring case; of several, the first in byte order.
+static MemFile* memFindIgnoringCase(const char* path) {
+    const size_t n = strlen(g_mem.folder);
+    MemFile* best = nullptr;
+    for (MemFile& f : g_mem.files)
+        if (f.exists && equalIgnoringCase(f.path + n, path + n) && (!best || strcmp(f.path, best->path) < 0))
+            best = &f;
+    return best;
+}
+
+// Replaces `part` by the entry of `folder` that equals it ignoring case (the first in byte order). Only
+// ASCII letters may differ, so the length stays.
+static bool matchInFolder(const char* folder, char* part) {
+    DIR* dir = opendir(folder);
+    if (!dir) return false;
+    char best[NAME_MAX + 1];
+    bool found = false;
+    while (struct dirent* e = readdir(dir)) {
+        if (!equalIgnoringCase(e->d_name, part) || (found && strcmp(e->d_name, best) >= 0)) continue;
+        strcpy(best, e->d_name);
+        found = true;
+    }
+    closedir(dir);
+    if (found) memcpy(part, best, strlen(best));
+    return found;
+}
+
+int platFindFileIgnoringCase(const char16_t* name, char16_t* out, int32_t capacity) {
+    char path[PLAT_PATH_MAX * 3 + 1];
+    if (!name || !out || !platToUtf8(name, path, sizeof path) || !path[0]) return 0;
+    if (memInFolder(path)) {
+        const MemFile* f = memFindIgnoringCase(path);
+        return f && platFromUtf8(f->path, out, capacity);
+    }
+    struct stat st;
+    // Usually only the last part differs: when its folder exists as given, the walk starts there.
+    size_t i = 0;
+    if (char* slash = strrchr(path, '/')) {
+        *slash = 0;
+        const bool folderThere = slash == path || (stat(path, &st) == 0 && S_ISDIR(st.st_mode));
+        *slash = '/';
+        if (folderThere) i = (size_t)(slash + 1 - path);
+    }
+    while (path[i]) {
+        size_t end = i;
+        while (path[end] && path[end] != '/') end++;
+        const char after = path[end];
+        path[end] = 0;
+        if (end > i && stat(path, &st) != 0) {
+            // The folder holding this part: the working folder, the root, or the path before it.
+            bool matched;
+            if (i == 0) {
+                matched = matchInFolder(".", path);
+            } else if (i == 1) {
+                matched = matchInFolder("/", path + 1);
+            } else {
+                path[i - 1] = 0;
+                matched = matchInFolder(path, path + i);
+                path[i - 1] = '/';
+            }
+            if (!matched) return 0;
+        }
+        path[end] = after;
+        i = after ? end + 1 : end;
+    }
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    return platFromUtf8(path, out, capacity);
 }
 
 int platDelete(const char16_t* name) {

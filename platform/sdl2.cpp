@@ -10,9 +10,13 @@
 // [SECTION] Table        the backend table the program selects with platSetBackend
 //
 // Each SDL subsystem is started by the first service that needs it and stopped when that service is done, so
-// a program that never opens the sound never touches the audio drivers.
+// a program that never opens the sound never touches the audio drivers. What the player must know on the
+// terminal (no display, no sound) is one line each, from here; the libraries below SDL are kept quiet.
 #include <SDL2/SDL.h>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -21,6 +25,27 @@
 #include "platform/session.h"
 
 namespace {
+
+SDL_Window* mainSdlWindow();
+
+// While SDL tries its drivers, the libraries under it print their own complaints on standard error (ALSA's
+// configuration probe: eight lines on a machine without a sound card; the Wayland client without a
+// session). SDL_GetError keeps the reason that matters. Returns the saved descriptor for quietEnd, or -1.
+int quietBegin() {
+    fflush(stderr);
+    const int saved = dup(2);
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved >= 0 && null >= 0) dup2(null, 2);
+    if (null >= 0) close(null);
+    return saved;
+}
+
+void quietEnd(int saved) {
+    if (saved < 0) return;
+    fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+}
 
 //-----------------------------------------------------------------------------
 // [SECTION] Clock
@@ -46,7 +71,8 @@ void sleep(uint32_t ms) {
 
 enum { BOX_TEXT_MAX = 4096 };
 
-// Blocks until answered. Without a display SDL fails at once and the box counts as not shown.
+// Blocks until answered, modal over the program's window. Without a display SDL fails at once and the box
+// counts as not shown.
 int messageBox(const char16_t* text, const char16_t* caption, int32_t kind) {
     static char textUtf8[BOX_TEXT_MAX], captionUtf8[BOX_TEXT_MAX];
     if (!text || !platToUtf8(text, textUtf8, BOX_TEXT_MAX)) textUtf8[0] = 0;
@@ -60,13 +86,17 @@ int messageBox(const char16_t* text, const char16_t* caption, int32_t kind) {
     };
     SDL_MessageBoxData box = {};
     box.flags = SDL_MESSAGEBOX_INFORMATION;
+    box.window = mainSdlWindow();
     box.title = captionUtf8;
     box.message = textUtf8;
     box.numbuttons = kind == 1 ? 2 : 1;
     box.buttons = kind == 1 ? okCancel : okOnly;
     int pressed = -1;
     if (SDL_ShowMessageBox(&box, &pressed) != 0) return 0;
-    return pressed == 1 ? 1 : 2;  // closing the box (-1) is a refusal, as Cancel
+    // Closed with its close button or Escape (-1): a refusal of the question, but a box with OK alone has
+    // nothing else to answer.
+    if (kind != 1) return 1;
+    return pressed == 1 ? 1 : 2;
 }
 
 int systemText(int32_t, char16_t*, int32_t) {
@@ -86,10 +116,23 @@ void audioClose() {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
+// Said once a run: the sound layer plays on silently, and a second try would only repeat it.
+void tellSoundOff() {
+    static uint8_t told;
+    if (told) return;
+    told = 1;
+    fprintf(stderr, "Sound is off: no sound device could be opened (%s)\n", SDL_GetError());
+}
+
 // SDL converts our format to the device's, so the stream always runs at the rate and channels asked for.
 int audioOpen(int32_t rate, int32_t channels) {
     audioClose();
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return 0;
+    const int quiet = quietBegin();
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        quietEnd(quiet);
+        tellSoundOff();
+        return 0;
+    }
     SDL_AudioSpec want = {};
     want.freq = rate;
     want.format = AUDIO_S16SYS;
@@ -98,7 +141,9 @@ int audioOpen(int32_t rate, int32_t channels) {
     want.callback = nullptr;  // the queue, fed from the game's thread
     SDL_AudioSpec have;
     g_audioDevice = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    quietEnd(quiet);
     if (!g_audioDevice) {
+        tellSoundOff();  // before the subsystem's end replaces the reason
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return 0;
     }
@@ -188,6 +233,36 @@ int isMain(PlatWindow w) {
     return w == MAIN_WINDOW && gs.window;
 }
 
+SDL_Window* mainSdlWindow() {
+    return gs.window;
+}
+
+// Why the window system could not start; empty while it could.
+char g_videoProblem[256];
+
+// Without a display SDL falls back by itself to a driver that draws nowhere, and the game would run unseen:
+// such a driver counts only when asked for by name (SDL_VIDEODRIVER, as tests do).
+int startVideo() {
+    const int quiet = quietBegin();
+    const int started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    quietEnd(quiet);
+    if (!started) {
+        snprintf(g_videoProblem, sizeof g_videoProblem, "no display to open a window on (%s)",
+                 SDL_GetError());
+        return 0;
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!SDL_getenv("SDL_VIDEODRIVER") && driver &&
+        (!strcmp(driver, "offscreen") || !strcmp(driver, "dummy"))) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        snprintf(g_videoProblem, sizeof g_videoProblem,
+                 "no display to open a window on (SDL found none and chose its '%s' driver)", driver);
+        return 0;
+    }
+    g_videoProblem[0] = 0;
+    return 1;
+}
+
 int classExists(const char16_t* name, void* instance) {
     return findClass(name, instance) >= 0;
 }
@@ -230,7 +305,7 @@ PlatWindow createWindow(const char16_t* className, const char16_t* text, uint32_
     int32_t cls = findClass(className, instance);
     if (cls < 0 || gs.window || width <= 0 || height <= 0 || width > 4096 || height > 4096) return 0;
     if (!gs.videoStarted) {
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return 0;
+        if (!startVideo()) return 0;
         gs.videoStarted = 1;
     }
     int32_t k = platSdl2Scale();
@@ -685,6 +760,10 @@ int32_t platSdl2Scale() {
 
 void* platSdl2Window() {
     return gs.window;
+}
+
+const char* platSdl2VideoProblem() {
+    return g_videoProblem[0] ? g_videoProblem : nullptr;
 }
 
 void platSdl2Shutdown() {

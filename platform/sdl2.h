@@ -10,6 +10,10 @@ int32_t platSdl2Scale();
 // The SDL_Window of the program's window (null while there is none), for tests that resize or inspect it.
 void* platSdl2Window();
 
+// Why the last window creation found no display to open on (SDL could not start its video, or fell back to
+// a driver that shows nothing without being asked for it by SDL_VIDEODRIVER); null when it did.
+const char* platSdl2VideoProblem();
+
 // Destroys the window, its renderer and texture, forgets classes, pending messages and held keys, and stops
 // SDL's video subsystem. For tests and an orderly exit; the engine itself never destroys its window.
 void platSdl2Shutdown();

@@ -1,24 +1,33 @@
 // The virtual file system: loose files (and, with the archive reader, archive members) behind one handle.
 //
 // The contract, in one place:
-// - Names are wide strings with "/" or "\" as separators; a name is absolute when it starts with either.
-//   Every path buffer holds 260 characters with the terminator; a name or joined path that does not fit fails
-//   cleanly (no handle, nothing cut).
+// - Names are wide strings with "/" or "\" as separators ("\" is read as "/"); a name is absolute when it
+//   starts with either. Every path buffer holds 260 characters with the terminator; a name or joined path
+//   that does not fit fails cleanly (no handle, nothing cut), a relative name behind the program folder
+//   included: it never falls back to the working folder.
+// - Loose names match as the handheld's file system matched them: the exact name first, then, when it is
+//   missing, a name that differs only in ASCII case, folder by folder. Archive members and wildcard
+//   searches ignore ASCII case too.
 // - vfsOpen tries, in order: the name itself (relative names: in the program folder), then the data folder +
 //   name (relative names only: prefixing an absolute name would open another file), then the archives. A
-//   loose file therefore shadows an archive member, and the program folder shadows the data folder.
+//   loose file therefore shadows an archive member, and the program folder shadows the data folder, except
+//   that a program-folder file that cannot be opened for update yields to a copy in the data folder (or,
+//   when that is the program folder, the documents folder): that is where vfsCreate put the newer one.
 // - Loose files open for update ("r+b"); when update is refused (a read-only file or folder) they open
 //   read-only, so installed data can still be read. Writes through such a handle fail.
-// - vfsCreate truncates or creates ("wb"); relative names go to the program folder, or to the data folder
-// when
-//   the program folder refuses them, so an installed game keeps its saves.
+// - vfsCreate truncates or creates ("wb"); relative names go to the program folder, or, when it refuses
+//   them, to the data folder (the documents folder when the data folder is the program folder itself).
+// - An installed copy (the program folder holds "installed.txt", as a system package ships it) keeps every
+//   player file out of the program folder, even for a user who could write there: the data folder is the
+//   documents folder, relative names are created there, and vfsOpen tries it before the program folder,
+//   which still serves the game's data.
 // - Folders: 0 none (names as given), 1 the program's folder, 2 the documents folder, 3 the first of 1, 2, 0
-//   where the probe file "brasktst" can be created. Each is found on first request and kept; every non-empty
-//   folder ends in "/". A failed lookup returns null and is tried again next time.
+//   where the probe file "brasktst" can be created (installed: 2 only). Each is found on first request and
+//   kept; every non-empty folder ends in "/". A failed lookup returns null and is tried again next time.
 // - There are 20 handles (a mounted archive holds one for the whole run). The 21st open logs
 //   "Too many open files" and fails. The log has a slot of its own, so that line can always be written.
-// - Failures are values: no handle gives 0 from read, write, seek and close, -1 from tell and size, 1 from
-// eof.
+// - Failures are values: no handle gives 0 from read, write, seek and close, -1 from tell and size, and 1
+//   from eof.
 //
 // [SECTION] State
 // [SECTION] Folders
@@ -64,10 +73,13 @@ namespace {
 
 enum { LOG_SLOT = VFS_MAX_FILES };
 
+const char16_t INSTALLED_MARKER[] = u"installed.txt";
+
 struct VfsState {
     VfsFile files[VFS_MAX_FILES + 1];  // the last one is the log's
     char16_t folders[4][VFS_PATH_MAX];
     uint8_t folderKnown[4];
+    uint8_t installed;             // the program folder holds INSTALLED_MARKER; known with folder 1
     int32_t finds[VFS_MAX_FINDS];  // platform search handles; -1 when free
     uint8_t findsReady;
     uint8_t archivesReady;
@@ -103,6 +115,7 @@ bool joinPath(char16_t* dst, const char16_t* a, const char16_t* b) {
 
 static VfsFile* createLoose(VfsFile* slot, const char16_t* name, bool fallback);
 static VfsFile* takeSlot();
+static bool installedLayout();
 static VfsFile* openMember(VfsFile* slot, const char16_t* name);
 
 static bool findProgramFolder(char16_t* out) {
@@ -133,10 +146,13 @@ static bool findDocumentsFolder(char16_t* out) {
 }
 
 // The data folder is the first candidate in which a file can be created; the probe tests each folder as it
-// is, without the create fallback.
+// is, without the create fallback. An installed copy never probes its program folder (nor folder 0, whose
+// relative probe would land there).
 static bool findDataFolder(char16_t* out) {
     static const int32_t kCandidates[] = {1, 2, 0};
+    const bool installed = installedLayout();
     for (int32_t index : kCandidates) {
+        if (installed && index != 2) continue;
         const char16_t* folder = vfsGetFolder(index);
         char16_t probe[VFS_PATH_MAX];
         if (!folder || !joinPath(probe, folder, u"brasktst")) continue;
@@ -164,9 +180,21 @@ const char16_t* vfsGetFolder(int32_t index) {
                                : findDataFolder(found);
         if (!ok) return nullptr;
         wstrCopy(g_vfs.folders[index], found);
+        if (index == 1) {
+            char16_t marker[VFS_PATH_MAX];
+            g_vfs.installed = joinPath(marker, found, INSTALLED_MARKER) && platIsFile(marker);
+        }
         g_vfs.folderKnown[index] = 1;
     }
     return g_vfs.folders[index];
+}
+
+static bool installedLayout() {
+    return vfsGetFolder(1) && g_vfs.installed;
+}
+
+int vfsInstalled() {
+    return installedLayout();
 }
 
 void vfsResetFolders() {
@@ -174,6 +202,19 @@ void vfsResetFolders() {
         g_vfs.folderKnown[i] = 0;
         g_vfs.folders[i][0] = 0;
     }
+    g_vfs.installed = 0;
+}
+
+// Where vfsCreate puts a relative name the program folder refused, and so where vfsOpen looks for a newer
+// copy of a program-folder file that is read-only: the data folder, or the documents folder when the data
+// folder is the program folder itself (a read-only file in a writable folder). Null when there is none.
+static const char16_t* refugeFolder() {
+    const char16_t* prog = vfsGetFolder(1);
+    const char16_t* data = vfsGetFolder(3);
+    // Folder 0 would put the file wherever the process happens to run: never there.
+    if (data && data[0] && !(prog && samePath(prog, data))) return data;
+    const char16_t* docs = vfsGetFolder(2);
+    return docs && !(prog && samePath(prog, docs)) ? docs : nullptr;
 }
 
 //-----------------------------------------------------------------------------
@@ -207,11 +248,19 @@ static int looseSeek(VfsFile* f, int32_t offset, int32_t whence) {
 
 static const VfsFileOps kLooseOps = {looseClose, looseRead, looseWrite, looseSeek};
 
-// The full path of a name: relative names in the program folder when it is known and the result fits.
+// The full path of a name, with slashes: relative names in the program folder when it is known. A relative
+// name that does not fit behind it fails: the name alone would be read against the working folder.
 static bool resolveInProgramFolder(char16_t* dst, const char16_t* name) {
     if (wstrLen(name) >= VFS_PATH_MAX) return false;
     const char16_t* prog = isAbsolute(name) ? nullptr : vfsGetFolder(1);
-    if (!prog || !joinPath(dst, prog, name)) wstrCopy(dst, name);
+    if (!prog) {
+        wstrCopy(dst, name);
+    } else if (!joinPath(dst, prog, name)) {
+        logSourceLine(kModule, __LINE__, "name too long for the program folder: ", 0);
+        logWrite(name, LOG_WIDE | LOG_EOL);
+        return false;
+    }
+    wstrToSlashes(dst);
     return true;
 }
 
@@ -227,12 +276,16 @@ static void installLoose(VfsFile* f, PlatStream* s) {
     f->inUse = 1;
 }
 
-static VfsFile* openLoose(VfsFile* slot, const char16_t* name) {
+enum LooseAccess { LOOSE_UPDATE_OR_READ, LOOSE_UPDATE_ONLY, LOOSE_READ_ONLY };
+
+static VfsFile* openLoose(VfsFile* slot, const char16_t* name, LooseAccess access = LOOSE_UPDATE_OR_READ) {
     if (!resolveInProgramFolder(slot->path, name)) return nullptr;
-    // Most opens miss (every archive member is looked for as a loose file first): one query decides.
-    if (!platIsFile(slot->path)) return nullptr;
-    PlatStream* s = platStreamOpen(slot->path, "r+b");
-    if (!s) s = platStreamOpen(slot->path, "rb");
+    // Most opens miss (every archive member is looked for as a loose file first): one query decides, and only
+    // a miss pays for the search ignoring case.
+    if (!platIsFile(slot->path) && !platFindFileIgnoringCase(slot->path, slot->path, VFS_PATH_MAX))
+        return nullptr;
+    PlatStream* s = access == LOOSE_READ_ONLY ? nullptr : platStreamOpen(slot->path, "r+b");
+    if (!s && access != LOOSE_UPDATE_ONLY) s = platStreamOpen(slot->path, "rb");
     if (!s) return nullptr;
     installLoose(slot, s);
     const int32_t size = platStreamSize(s);
@@ -240,17 +293,31 @@ static VfsFile* openLoose(VfsFile* slot, const char16_t* name) {
     return slot;
 }
 
+// Opens folder + name; false when it does not fit or does not open.
+static bool openLooseIn(VfsFile* slot, const char16_t* folder, const char16_t* name, LooseAccess access) {
+    char16_t path[VFS_PATH_MAX];
+    return folder && folder[0] && joinPath(path, folder, name) && openLoose(slot, path, access);
+}
+
+static bool createAt(VfsFile* slot, const char16_t* folder, const char16_t* name) {
+    if (!folder || !folder[0] || !joinPath(slot->path, folder, name)) return false;
+    wstrToSlashes(slot->path);
+    PlatStream* s = platStreamOpen(slot->path, "wb");
+    if (!s) return false;
+    installLoose(slot, s);
+    return true;
+}
+
 static VfsFile* createLoose(VfsFile* slot, const char16_t* name, bool fallback) {
+    if (fallback && !isAbsolute(name) && installedLayout())
+        return createAt(slot, vfsGetFolder(3), name) ? slot : nullptr;
     if (!resolveInProgramFolder(slot->path, name)) return nullptr;
     PlatStream* s = platStreamOpen(slot->path, "wb");
-    if (!s && fallback && !isAbsolute(name)) {
-        const char16_t* data = vfsGetFolder(3);
-        // Folder 0 would put the file wherever the process happens to run: never there.
-        if (data && data[0] && joinPath(slot->path, data, name)) s = platStreamOpen(slot->path, "wb");
+    if (s) {
+        installLoose(slot, s);
+        return slot;
     }
-    if (!s) return nullptr;
-    installLoose(slot, s);
-    return slot;
+    return fallback && !isAbsolute(name) && createAt(slot, refugeFolder(), name) ? slot : nullptr;
 }
 
 //-----------------------------------------------------------------------------
@@ -268,6 +335,27 @@ static bool isHandle(VfsFile* f) {
     return f && f >= g_vfs.files && f <= &g_vfs.files[LOG_SLOT] && f->inUse;
 }
 
+// The loose places of a relative name, in the contract's order; the first that opens wins.
+static bool openRelative(VfsFile* slot, const char16_t* name) {
+    const char16_t* prog = vfsGetFolder(1);
+    const char16_t* data = vfsGetFolder(3);
+    if (installedLayout())
+        return openLooseIn(slot, data, name, LOOSE_UPDATE_OR_READ) ||
+               openLooseIn(slot, prog, name, LOOSE_UPDATE_OR_READ);
+    slot->path[0] = 0;
+    if (openLoose(slot, name, LOOSE_UPDATE_ONLY)) return true;
+    // The resolved name (as found ignoring case) is there, but refuses update.
+    const bool readOnlyHere = slot->path[0] && platIsFile(slot->path);
+    // The data folder; not again when it is the program folder (the usual case), since every open of an
+    // archive member pays for the misses before it.
+    if (data && !(prog && samePath(prog, data)) && openLooseIn(slot, data, name, LOOSE_UPDATE_OR_READ))
+        return true;
+    if (!readOnlyHere) return false;
+    const char16_t* refuge = refugeFolder();
+    if (refuge && refuge != data && openLooseIn(slot, refuge, name, LOOSE_UPDATE_OR_READ)) return true;
+    return openLoose(slot, name, LOOSE_READ_ONLY) != nullptr;
+}
+
 VfsFile* vfsOpen(const char16_t* name) {
     if (!name || !name[0] || wstrLen(name) >= VFS_PATH_MAX) return nullptr;
     VfsFile* slot = takeSlot();
@@ -275,17 +363,13 @@ VfsFile* vfsOpen(const char16_t* name) {
         logSourceLine(kModule, 144, nullptr, 0);
         return nullptr;
     }
-    // The program folder (or the name itself when absolute).
-    if (openLoose(slot, name)) return slot;
-    // The data folder, for relative names only; not again when it is the program folder (the usual case),
-    // since every open of an archive member pays for the misses before it.
-    char16_t path[VFS_PATH_MAX];
-    const char16_t* data = isAbsolute(name) ? nullptr : vfsGetFolder(3);
-    if (data && data[0] && joinPath(path, data, name) && !samePath(path, slot->path) && openLoose(slot, path))
-        return slot;
+    char16_t given[VFS_PATH_MAX];
+    wstrCopy(given, name);
+    wstrToSlashes(given);
+    if (isAbsolute(given) ? openLoose(slot, given) != nullptr : openRelative(slot, given)) return slot;
     slot->inUse = 0;
-    // The archives, by the name as the caller gave it.
-    return openMember(slot, name);
+    // The archives, by the name as the caller gave it (with slashes).
+    return openMember(slot, given);
 }
 
 VfsFile* vfsCreate(const char16_t* name) {
@@ -459,7 +543,7 @@ int vfsFindFirst(const char16_t* pattern, VfsFind* find) {
     while (slot < VFS_MAX_FINDS && g_vfs.finds[slot] >= 0) slot++;
     if (slot == VFS_MAX_FINDS) return 0;
     char16_t full[VFS_PATH_MAX];
-    resolveInProgramFolder(full, pattern);
+    if (!resolveInProgramFolder(full, pattern)) return 0;
     PlatFindData d;
     int32_t h = platFindFirst(full, &d);
     if (h < 0) return 0;
@@ -899,6 +983,8 @@ int vfsMountArchive(const char16_t* path) {
     for (int32_t i = 0; i < g_vfs.archives.count; i++)
         if (wstrICmp(archiveAt(i)->path, full) == 0) return 0;
 
+    // One free handle serves both tries; without one, say so once.
+    if (!takeSlot()) return 0;
     VfsFile* archive = openZip(path, false);
     if (!archive) archive = openZip(path, true);
     if (!archive) return 0;
@@ -933,8 +1019,12 @@ int vfsMountArchive(const char16_t* path) {
 }
 
 VfsEntry* vfsFindEntry(const char16_t* name) {
-    if (!name || !g_vfs.archivesReady) return nullptr;
-    return (VfsEntry*)arrFind(&g_vfs.directory, name, compareEntryName);
+    if (!name || !g_vfs.archivesReady || wstrLen(name) >= VFS_PATH_MAX) return nullptr;
+    // Members are stored with "/"; a "\" in the name means the same.
+    char16_t key[VFS_PATH_MAX];
+    wstrCopy(key, name);
+    wstrToSlashes(key);
+    return (VfsEntry*)arrFind(&g_vfs.directory, key, compareEntryName);
 }
 
 //-----------------------------------------------------------------------------

@@ -127,7 +127,8 @@ void recordPlayerFiles(const char16_t* folder, SeenFiles* seen) {
 }
 
 // The record's start: the seed, then the files the game would find, as the file system opens relative
-// names: the --data folder alone, or the program folder, then the data folder the file system chose.
+// names: the --data folder alone, or the program folder, then the data folder the file system chose (the
+// other way round in an installed copy).
 void startRecord(const AppLaunchOptions& launch) {
     platRecordSeed(launch.seed);
     static SeenFiles seen;
@@ -136,11 +137,12 @@ void startRecord(const AppLaunchOptions& launch) {
         return;
     }
     const char16_t* program = vfsGetFolder(1);
-    recordPlayerFiles(program, &seen);
     const char16_t* data = vfsGetFolder(3);
     bool same = data && program;
     for (int32_t i = 0; same && (data[i] || program[i]); i++) same = data[i] == program[i];
-    if (data && !same) recordPlayerFiles(data, &seen);
+    const bool installed = vfsInstalled();
+    recordPlayerFiles(installed ? data : program, &seen);
+    if (!same) recordPlayerFiles(installed ? program : data, &seen);
 }
 
 // What the command line asks of the game, and what a replay or a record needs before it starts: 0, or the
@@ -251,6 +253,14 @@ int main(int argc, char** argv) {
     if (args.record) startRecord(launch);
     // The leak report was registered by the allocator's static initialiser and runs after this returns.
     const int result = gameMain();
+    if (platBackend() == &platSdl2 && platSdl2VideoProblem()) {
+        const char* slash = program ? strrchr(program, '/') : nullptr;
+        fprintf(stderr, "%s: %s; --headless runs without one\n",
+                slash     ? slash + 1
+                : program ? program
+                          : "program",
+                platSdl2VideoProblem());
+    }
     platRecordStop();
     const int shots = shotsWritten(args);
     return result ? result : shots ? 0 : 3;

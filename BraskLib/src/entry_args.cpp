@@ -72,7 +72,7 @@ const char kHelpBody[] =
     "  --screenshot FILE       headless: a PNG of the last presented frame, written at the end\n"
     "  --screenshot-at N:FILE  a PNG of the frame presented as frame N (0: the first); repeatable\n"
     "  --record FILE           write the input this run takes as a script that replays it\n"
-    "  --seed N                the random seed (0 to 4294967295); a record carries it\n"
+    "  --seed N                the random seed (1 to 4294967295; 0: the clock); a record carries it\n"
     "  --game 1|2|3            start that game at once\n"
     "  --load FILE             load a saved game file at once\n"
     "  --data DIR              keep the player's files in DIR (created when missing)\n"

@@ -32,7 +32,7 @@ int buildPath() {
 }
 
 // Formats the value into g_log.text, or returns the caller's narrow text as it is. Flags are tested in the
-// order of the table of kinds: wide, int, hex, byte, short, float, then narrow text.
+// order of the table of kinds: wide, int, hex, byte, short, float, unsigned, then narrow text.
 const char* format(const void* value, int32_t flags) {
     char* t = g_log.text;
     if (flags & LOG_WIDE) {
@@ -47,6 +47,12 @@ const char* format(const void* value, int32_t flags) {
         strFromInt(t, *(const int16_t*)value, 10);
     } else if (flags & LOG_FLOAT) {
         strFromFloat(t, *(const float*)value, 4, LOG_TEXT_MAX);
+    } else if (flags & LOG_UINT) {
+        char digits[10];
+        int32_t n = 0;
+        for (uint32_t v = *(const uint32_t*)value; n == 0 || v; v /= 10) digits[n++] = (char)('0' + v % 10);
+        for (int32_t i = 0; i < n; i++) t[i] = digits[n - 1 - i];
+        t[n] = 0;
     } else {
         return (const char*)value;
     }

@@ -1,6 +1,7 @@
 // Random numbers and fixed-point trigonometry of the text and number module.
 #include "brask/app.h"
 #include "brask/random.h"
+#include "platform/platform.h"
 
 // [SECTION] Random numbers
 // [SECTION] Sine and cosine
@@ -14,9 +15,21 @@
 // Unsigned arithmetic: the state wraps by design.
 static uint32_t rndState = 1;
 
-void rndSeed(uint32_t seed) {
-    if (seed == 0) seed = appGetTicks() & 0xFFFFu;
+// The handheld's tick count ran from power-on, so its low bits differed at every start. appGetTicks counts
+// from the program's own start and is nearly the same every time; the platform counter (from boot on the
+// desktop, virtual and repeatable headless) keeps the handheld's behaviour.
+static uint32_t rndClockSeed() {
+    uint64_t count = 0, perSec = 0;
+    const bool counted = platCounterFrequency(&perSec) && perSec >= 1000 && platCounter(&count);
+    const uint32_t ms = counted ? (uint32_t)(count / (perSec / 1000)) : appGetTicks();
+    // 0 would read as "seed from the clock" to anyone handed the value back.
+    return ms ? ms : 1;
+}
+
+uint32_t rndSeed(uint32_t seed) {
+    if (seed == 0) seed = rndClockSeed();
     rndState = seed;
+    return seed;
 }
 
 int32_t rndNext() {

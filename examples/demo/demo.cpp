@@ -3,9 +3,11 @@
 //
 // Run it on the desktop (`brask_demo`, `--scale N`), or headless with a script and a screenshot:
 //   brask_demo --headless --script taps.txt --screenshot shot.png
-// The picture is "gamedata/demo.tga" when there is one, else drawn here; the sound likewise is written as
-// "demo_beep.wav" next to the program when no file of that name exists. Text needs the engine's system font
-// ("SysFont7x14.tga"); without it the demo draws no text.
+// Headless, it ends once the script has nothing more to give (at once without one), after showing a frame
+// with everything the script did. The picture is "gamedata/demo.tga" when there is one, else drawn here; the
+// sound likewise is written as "demo_beep.wav" next to the program when no file of that name exists. Text
+// needs the engine's system font ("SysFont7x14.tga"), which the build copies beside the program.
+#include <cstdio>
 #include <cstring>
 
 #include "brask/app.h"
@@ -17,7 +19,12 @@
 #include "brask/memory.h"
 #include "brask/random.h"
 #include "brask/sound.h"
+#include "brask/system.h"
 #include "brask/vfs.h"
+// The demo's one look past the engine: whether it runs headless and the script is used up, so automation
+// needs no close line. A game never needs this; the desktop has a window to close.
+#include "platform/headless.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -115,9 +122,23 @@ void draw(Demo& d) {
     }
 }
 
+// The entry point takes every option and leaves the rest for the program; the demo takes none of its own.
+// 0 when there is nothing left over, else the exit code after the usage, as the entry point refuses.
+int refuseArguments() {
+    const SysCommandLine* line = static_cast<const SysCommandLine*>(appGetInstance());
+    if (!line || line->argc <= 1) return 0;
+    const char* name = line->argv[0] ? strrchr(line->argv[0], '/') : nullptr;
+    name = name ? name + 1 : "brask_demo";
+    fprintf(stderr, "%s: unexpected argument '%s'\n", name, line->argv[1]);
+    fprintf(stderr, "Usage: %s [--headless] [--script FILE] [--screenshot FILE] [--scale N] [--help]\n",
+            name);
+    return 2;
+}
+
 }  // namespace
 
 int gameMain() {
+    if (const int refused = refuseArguments()) return refused;
     appSetTitle(u"BraskLib demo");
     inpOpen(0);
     if (!appOpen(SCREEN_W, SCREEN_H, 16, 0)) appFatalExit(u"The demo could not open its window.");
@@ -137,6 +158,7 @@ int gameMain() {
     gfxSetTarget(d.back);
 
     const View view = {d.back, 0, 0, {0, 0, SCREEN_W, SCREEN_H}};
+    const bool headless = platBackend() == &platHeadless;
     uint32_t frameStart = appGetTicks();
     for (;;) {
         if (inpKeyState(INP_PEN) == INP_PRESSED) {
@@ -149,12 +171,17 @@ int gameMain() {
         }
         draw(d);
         d.frame++;
+        // Asked before the pump: a script used up by an earlier pump has had its effect drawn in this frame.
+        const bool scriptOver = headless && headlessScriptDone();
         if (!appPumpMessages() || appQuitRequested()) break;
         inpUpdate();
         sndUpdate();
         gfxPresent(&view);
-        while (appGetTicks() - frameStart < FRAME_MS) {
-        }
+        if (scriptOver) break;
+        // Sleeping, not spinning on the ticks, leaves the core free; appWait would pump and update the input
+        // itself and swallow a press before the next frame could see it.
+        const uint32_t spent = appGetTicks() - frameStart;
+        if (spent < FRAME_MS) appSleep(FRAME_MS - spent);
         frameStart = appGetTicks();
     }
 

@@ -181,7 +181,9 @@ int32_t shellStartUp() {
     vfsMountDefaults();
     s->files = true;
     const AppLaunchOptions* launch = appLaunchOptions();
-    rndSeed(launch->seedGiven ? launch->seed : 0);
+    const uint32_t seed = rndSeed(launch->seedGiven ? launch->seed : 0);
+    logWrite("Random seed: ", 0);
+    logWrite(&seed, LOG_UINT | LOG_EOL);
 
     gShell.back = sfCreate(SCREEN_WIDTH, SCREEN_HEIGHT, pf565, 0, SF_NO_KEY, nullptr);
     if (!gShell.back) return 0;

@@ -48,16 +48,45 @@ static bool temporaryName(const char16_t* name, char16_t* dst) {
     return true;
 }
 
-int32_t playerFileWrite(const char16_t* name, const void* bytes, int32_t size) {
+namespace {
+
+// The new contents in a file beside `target`, flushed and renamed over it. 0 when the file beside it cannot
+// be made (nothing was touched then) or any later step failed (the old file stays).
+int32_t replaceBeside(const char16_t* target, const void* bytes, int32_t size, bool* made) {
     char16_t temporary[VFS_PATH_MAX];
-    VfsFile* f = temporaryName(name, temporary) ? vfsCreate(temporary) : nullptr;
-    bool ok = f != nullptr;
-    if (ok && vfsWrite(f, bytes, size) != size) {
+    VfsFile* f = temporaryName(target, temporary) ? vfsCreate(temporary) : nullptr;
+    *made = f != nullptr;
+    if (!f) return 0;
+    if (vfsWrite(f, bytes, size) != size) {
         vfsDiscard(f);
-        ok = false;
-    } else if (ok) {
-        ok = vfsCommit(f, name) == 1;
+        return 0;
     }
+    return vfsCommit(f, target);
+}
+
+// Written over in place: for a copy in a folder that takes no new file, where a rename cannot happen.
+int32_t overwrite(const char16_t* path, const void* bytes, int32_t size) {
+    VfsFile* f = vfsCreate(path);
+    if (!f) return 0;
+    const int32_t written = vfsWrite(f, bytes, size);
+    return vfsClose(f) && written == size;
+}
+
+}  // namespace
+
+int32_t playerFileWrite(const char16_t* name, const void* bytes, int32_t size) {
+    // The copy every load opens is the one replaced: a new file elsewhere would stay hidden behind it.
+    char16_t current[VFS_PATH_MAX];
+    current[0] = 0;
+    if (VfsFile* old = vfsOpen(name)) {
+        if (!old->archive) wstrCopy(current, old->path);
+        vfsClose(old);
+    }
+    bool made = false;
+    int32_t ok = current[0] ? replaceBeside(current, bytes, size, &made) : 0;
+    if (!ok && current[0] && !made) ok = overwrite(current, bytes, size);
+    // No copy yet, or one that takes no writes at all: where the file system puts a new file.
+    if (!ok && !made) ok = replaceBeside(name, bytes, size, &made);
     if (!ok) {
         char16_t line[VFS_PATH_MAX + 16];
         wstrCopy(line, u"Could not write ");

@@ -134,6 +134,10 @@ TEST_F(Archive, ZipfileArchivesReadBackKeepTheirStampsAndLooseFilesShadowThem) {
     EXPECT_EQ(readMember(u"B"), "x");
     writeFile(dirs.prog + "/b", "loose");  // a loose file shadows the member
     EXPECT_EQ(readMember(u"b"), "loose");
+    // Of another case or with "\\" for "/", as the handheld's file system read names, it still does.
+    writeFile(dirs.prog + "/A/Stored.BIN", "loose too");
+    EXPECT_EQ(readMember(u"a/stored.bin"), "loose too");
+    EXPECT_EQ(readMember(u"a\\deflated.bin", 65536), big);
 }
 
 TEST_F(Archive, ScrambledCopiesReadLikeThePlainOneAndOtherKeysDoNotMount) {
@@ -346,8 +350,10 @@ TEST_F(Archive, MountRejectsNonArchivesDuplicatesCutNamesHugeMembersAndFullTable
         if (VfsFile* h = vfsOpen(u16("h" + std::to_string(i)).c_str())) held.push_back(h);
     }
     EXPECT_EQ(held.size(), 19u);  // the mounted archive holds one
+    const size_t logged = logText(dirs).size();
     EXPECT_EQ(mount(dirs.root + "/full.zip"), 0);
-    EXPECT_NE(logText(dirs).find("Too many open files"), std::string::npos);
+    const std::string log = logText(dirs).substr(logged);
+    EXPECT_EQ(log, "Too many open files\n");  // once, for the plain and the scrambled try
     for (VfsFile* h : held) vfsClose(h);
     EXPECT_EQ(mount(dirs.root + "/full.zip"), 1);
 }

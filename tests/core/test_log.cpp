@@ -22,7 +22,9 @@ TEST(Log, PiecesBuildLinesAndFlagsPickTheFirstMatchingKind) {
     logWrite(&s, LOG_SHORT | LOG_FLOAT | LOG_EOL);  // short is tested before float
     signed char b = -5;
     logWrite(&b, LOG_BYTE | LOG_EOL);
-    EXPECT_EQ(readFile(dirs.prog + "/Brask.log"), "abc\n1212\nFFFFFF01\nw?de\n3.2500\n-300\n-5\n");
+    for (uint32_t u : {4294967295u, 0u}) logWrite(&u, LOG_UINT | LOG_EOL);
+    EXPECT_EQ(readFile(dirs.prog + "/Brask.log"),
+              "abc\n1212\nFFFFFF01\nw?de\n3.2500\n-300\n-5\n4294967295\n0\n");
 }
 
 TEST(Log, SourceLineReports) {

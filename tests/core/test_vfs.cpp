@@ -1,9 +1,13 @@
 // Loose files through the virtual file system: the open order, folders, read-only data, seeks and search.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "brask/log.h"
 #include "brask/vfs.h"
 #include "platform/headless.h"
 #include "support/test_support.h"
@@ -22,6 +26,21 @@ std::string openAndRead(const char16_t* name) {
     std::string s = readAll(f);
     vfsClose(f);
     return s;
+}
+
+// Every file below a folder with its bytes.
+std::map<std::string, std::string> contents(const std::string& folder) {
+    std::map<std::string, std::string> out;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+        out[e.path().string()] = e.is_regular_file() ? readFile(e.path().string()) : "<folder>";
+    return out;
+}
+
+void save(const char16_t* name, const char* bytes) {
+    VfsFile* f = vfsCreate(name);
+    ASSERT_NE(f, nullptr);
+    EXPECT_TRUE(vfsWriteString(f, bytes));
+    EXPECT_EQ(vfsClose(f), 1);
 }
 
 }  // namespace
@@ -268,6 +287,108 @@ TEST(VfsMemoryFolder, ServesOpensWritesSeeksDeletesAndSearchesWithoutTheDisk) {
     vfsClose(held);
     headlessSetMemoryFolder(nullptr);
     EXPECT_EQ(openAndRead(u"in.bin"), "<none>");
+}
+
+// Saves that the program folder refuses land elsewhere; the next start must read them, not the old copy.
+TEST(VfsOpen, AReadOnlyProgramCopyYieldsToTheSaveWrittenElsewhere) {
+    for (const bool wholeFolder : {true, false}) {
+        SCOPED_TRACE(wholeFolder ? "read-only folder" : "read-only file");
+        TestFolders dirs;
+        writeFile(dirs.prog + "/KORVA.Score", "old");
+        // A read-only file in a writable folder leaves the data folder in the program folder: the save goes
+        // to the documents folder then.
+        headlessRefuse((dirs.prog + (wholeFolder ? "/" : "/KORVA.Score")).c_str(),
+                       HEADLESS_REFUSE_CREATE | HEADLESS_REFUSE_UPDATE);
+        EXPECT_EQ(openAndRead(u"KORVA.Score"), "old");  // alone, it is read
+        for (const char* scores : {"new", "newer"}) {
+            save(u"KORVA.Score", scores);
+            vfsResetFolders();  // the next start
+            EXPECT_EQ(openAndRead(u"KORVA.Score"), scores);
+        }
+        EXPECT_EQ(readFile(dirs.prog + "/KORVA.Score"), "old");
+        EXPECT_EQ(readFile(dirs.docs + "/KORVA.Score"), "newer");
+        EXPECT_EQ(vfsOpenCount(), 0);
+    }
+}
+
+TEST(VfsOpen, LooseNamesTakeBackslashesAndIgnoreCaseWhenTheExactNameIsMissing) {
+    TestFolders dirs;
+    writeFile(dirs.prog + "/GameData/Sub/Back.TGA", "mixed");
+    EXPECT_EQ(openAndRead(u"gamedata/sub/back.tga"), "mixed");
+    EXPECT_EQ(openAndRead(u"GAMEDATA\\SUB\\BACK.TGA"), "mixed");
+    EXPECT_EQ(openAndRead(u16(dirs.prog + "/gamedata/SUB/back.tga").c_str()), "mixed");  // absolute
+    // The exact name first; of several others, the first in byte order.
+    writeFile(dirs.prog + "/gamedata/sub/back.tga", "exact");
+    EXPECT_EQ(openAndRead(u"gamedata/sub/back.tga"), "exact");
+    EXPECT_EQ(openAndRead(u"GameData/Sub/Back.TGA"), "mixed");
+    EXPECT_EQ(openAndRead(u"GAMEDATA/SUB/BACK.TGA"), "mixed");  // "GameData" sorts before "gamedata"
+    // Only ASCII letters fold, and a folder is no file.
+    writeFile(dirs.prog + "/\u00C9t\u00E9.txt", "accents");
+    EXPECT_EQ(openAndRead(u"\u00E9T\u00E9.TXT"), "<none>");
+    EXPECT_EQ(openAndRead(u"\u00C9T\u00E9.TXT"), "accents");
+    EXPECT_EQ(openAndRead(u"GAMEDATA/SUB"), "<none>");
+    save(u"gamedata\\new.bin", "made");
+    EXPECT_EQ(readFile(dirs.prog + "/gamedata/new.bin"), "made");
+    // The headless backend's memory files go through the same search.
+    headlessSetMemoryFolder(dirs.docs.c_str());
+    ASSERT_TRUE(headlessSetMemoryFile((dirs.docs + "/Mem/File.bin").c_str(), "memory", 6));
+    EXPECT_EQ(openAndRead(u16(dirs.docs + "\\mem\\FILE.BIN").c_str()), "memory");
+    EXPECT_EQ(vfsOpenCount(), 0);
+}
+
+TEST(VfsOpen, ANameThatDoesNotFitBehindTheProgramFolderFailsInsteadOfUsingTheWorkingFolder) {
+    TestFolders dirs;
+    const std::string prog = dirs.root + "/" + std::string(174 - dirs.root.size() - 1, 'p');
+    const std::string cwd = dirs.root + "/cwd", name(120, 'n');
+    std::filesystem::create_directories(prog);
+    headlessSetProgramPath((prog + "/korvatron").c_str());
+    vfsResetFolders();
+    ASSERT_EQ(std::u16string(vfsGetFolder(1)).size(), 175u);
+    writeFile(cwd + "/" + name, "stray");
+    char old[4096];
+    ASSERT_NE(getcwd(old, sizeof old), nullptr);
+    ASSERT_EQ(chdir(cwd.c_str()), 0);
+    EXPECT_EQ(vfsCreate(u16(name).c_str()), nullptr);
+    EXPECT_EQ(openAndRead(u16(name).c_str()), "<none>");
+    VfsFind find;
+    EXPECT_EQ(vfsFindFirst(u16(name).c_str(), &find), 0);
+    EXPECT_EQ(chdir(old), 0);
+    EXPECT_EQ(readFile(cwd + "/" + name), "stray");
+    EXPECT_NE(readFile(prog + "/Brask.log").find("name too long for the program folder"), std::string::npos);
+    EXPECT_EQ(vfsOpenCount(), 0);
+}
+
+// A system package ships "installed.txt" beside the program: player files then never touch its folder,
+// whoever runs it, and the game's own data still come from there.
+TEST(VfsInstalled, PlayerFilesAndTheLogLiveInTheDocumentsFolderAndDataInTheProgramFolder) {
+    TestFolders dirs;
+    writeFile(dirs.prog + "/installed.txt", "Player files go to each user's data folder.\n");
+    writeFile(dirs.prog + "/SysFont7x14.tga", "font");
+    writeFile(dirs.prog + "/KORVA.Score", "stale");
+    const auto before = contents(dirs.prog);
+    EXPECT_EQ(vfsInstalled(), 1);
+    EXPECT_EQ(std::u16string(vfsGetFolder(3)), u16(dirs.docs + "/"));
+    save(u"KORVA.Score", "mine");
+    save(u"KORVA.Setup", "setup");
+    logWrite("a line", LOG_EOL);
+    EXPECT_EQ(openAndRead(u"KORVA.Score"), "mine");
+    EXPECT_EQ(openAndRead(u"SysFont7x14.tga"), "font");
+    EXPECT_EQ(contents(dirs.prog), before);
+    EXPECT_EQ(readFile(dirs.docs + "/KORVA.Setup"), "setup");
+    EXPECT_EQ(readFile(dirs.docs + "/Brask.log"), "a line\n");
+    EXPECT_FALSE(fileExists(dirs.docs + "/brasktst"));
+
+    // Without a documents folder nothing is written at all.
+    vfsResetFolders();
+    headlessRefuse((dirs.docs + "/").c_str(), HEADLESS_REFUSE_CREATE);
+    EXPECT_EQ(vfsCreate(u"KORVA.Game1"), nullptr);
+    EXPECT_EQ(contents(dirs.prog), before);
+
+    // The same folder without the marker is a portable copy again.
+    std::filesystem::remove(dirs.prog + "/installed.txt");
+    vfsResetFolders();
+    EXPECT_EQ(vfsInstalled(), 0);
+    EXPECT_EQ(openAndRead(u"KORVA.Score"), "stale");
 }
 
 // A replacement written beside the old file: the old one stays whole until the new one is all there.

@@ -2,6 +2,7 @@
 // the game and the engine set them up, the sounds through the sound layer, the archive through the file
 // system. The generator runs into each test's own program folder.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -263,6 +264,50 @@ TEST_F(GameData, GeneratorWritesTheSameBytesEveryRun) {
     std::map<std::string, std::string> first = tree(folders.prog), second = tree(again);
     ASSERT_EQ(first.size(), second.size());
     for (const auto& [rel, bytes] : first) EXPECT_TRUE(second[rel] == bytes) << rel << " differs";
+}
+
+// The desktop icon at both sizes: an RGBA PNG, see-through outside its rounded plate, the four elements in
+// their quarters in their own colours around the rotator's lit core.
+TEST_F(GameData, IconIsAnRgbaPngOfTheElementsAtEachSize) {
+    const std::string dir = folders.root + "/icons";
+    ASSERT_EQ(
+        0,
+        std::system((std::string("\"") + MKGAMEDATA_EXE + "\" --icons \"" + dir + "\" > /dev/null").c_str()));
+    for (uint32_t n : {48u, 128u}) {
+        const std::string name = std::to_string(n) + "x" + std::to_string(n) + "/apps/korvatron.png";
+        const std::string png = readFile(dir + "/" + name);
+        ASSERT_GT(png.size(), 33u) << name;
+        auto be32 = [&](size_t at) {
+            const uint8_t* p = (const uint8_t*)png.data() + at;
+            return (uint32_t)p[0] << 24 | p[1] << 16 | p[2] << 8 | p[3];
+        };
+        ASSERT_EQ(0, png.compare(0, 16, "\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16)) << name;
+        EXPECT_EQ(n, be32(16)) << name;
+        EXPECT_EQ(n, be32(20)) << name;
+        EXPECT_EQ(6, png[25]) << name;  // RGBA
+        // One IDAT after the IHDR, as the writer makes them; rows are unfiltered.
+        ASSERT_EQ(0, png.compare(37, 4, "IDAT")) << name;
+        std::vector<uint8_t> raw(n * (1 + 4 * n));
+        uLongf size = raw.size();
+        ASSERT_EQ(Z_OK, uncompress(raw.data(), &size, (const Bytef*)png.data() + 41, be32(33))) << name;
+        ASSERT_EQ(raw.size(), size) << name;
+        auto at = [&](uint32_t x, uint32_t y) {
+            const uint8_t* p = &raw[y * (1 + 4 * n) + 1 + 4 * x];
+            return (uint32_t)p[3] << 24 | p[0] << 16 | p[1] << 8 | p[2];
+        };
+        EXPECT_EQ(0u, at(0, 0) >> 24) << name;
+        EXPECT_EQ(0u, at(n - 1, n - 1) >> 24) << name;
+        // Quarter centres: red orb, blue square, green triangle (low in its cell), yellow diamond.
+        const uint32_t q = n / 4, red = at(q, q), blue = at(n - q, q), green = at(q, n - q + n / 16),
+                       yellow = at(n - q, n - q), core = at(n / 2, n / 2);
+        auto ch = [](uint32_t c, int shift) { return (int)(c >> shift & 255); };
+        EXPECT_GT(ch(red, 16), ch(red, 8) + 60) << name;
+        EXPECT_GT(ch(blue, 0), ch(blue, 16) + 60) << name;
+        EXPECT_GT(ch(green, 8), ch(green, 16) + 60) << name;
+        EXPECT_GT(std::min(ch(yellow, 16), ch(yellow, 8)), ch(yellow, 0) + 60) << name;
+        EXPECT_GT(ch(core, 0), 200) << name;
+        for (uint32_t c : {red, blue, green, yellow, core}) EXPECT_EQ(255u, c >> 24) << name;
+    }
 }
 
 TEST_F(GameData, ArchiveBesideTheProgramServesEveryPictureAndSound) {

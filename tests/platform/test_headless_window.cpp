@@ -149,6 +149,22 @@ TEST_F(HeadlessWindow, TheScriptDeliversEachFrameAtTheFirstPumpAfterIt) {
     EXPECT_EQ(4, headlessDrawPairs());
 }
 
+TEST_F(HeadlessWindow, TheScriptIsDoneOnlyOnceItsLastLineIsPumped) {
+    EXPECT_EQ(1, headlessScriptDone());  // no script: nothing will ever come
+    ASSERT_EQ(1, headlessLoadScript("1 tap 10 20\n"));
+    ASSERT_EQ(1, platDisplayOpen(open(), 1));
+    EXPECT_EQ(0, headlessScriptDone());
+    frame();
+    EXPECT_EQ(0, headlessScriptDone());  // due, but not yet in the queue
+    PlatMessage m;
+    ASSERT_EQ(1, platPeekMessage(&m));
+    EXPECT_EQ(0, headlessScriptDone());  // the down waits in the queue, the up in the script
+    EXPECT_EQ("down 10,20", pump());
+    frame();
+    EXPECT_EQ("up 10,20", pump());
+    EXPECT_EQ(1, headlessScriptDone());
+}
+
 TEST_F(HeadlessWindow, DisplayPropertiesAndBeginEndPairs) {
     PlatDisplayProperties p, handheld = {240, 320, 2, 480, 16, PLAT_FMT_565};
     ASSERT_EQ(1, platDisplayProperties(&p));

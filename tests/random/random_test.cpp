@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "brask/random.h"
+#include "platform/headless.h"
 
 TEST(Trig, KnownValuesReductionAndSymmetry) {
     EXPECT_EQ(mathSin(30), 128);
@@ -56,4 +57,23 @@ TEST(Random, RangeIncludesBothEndsAndSurvivesReversedAndExtremeBounds) {
         EXPECT_LE(rndRange(INT_MIN, INT_MAX), INT_MIN + RND_MAX);
     }
     for (bool s : seen) EXPECT_TRUE(s);
+}
+
+// Seed 0 is the clock: the counter's absolute milliseconds, not the ticks since the program started (which
+// are nearly the same at every start), and never 0 itself.
+TEST(Random, SeedZeroTakesTheCountersMillisecondsAndNeverGivesZero) {
+    headlessReset();
+    headlessSetCounter(1, 7000000);  // 7 s a read
+    const uint32_t seed = rndSeed(0);
+    EXPECT_EQ(seed, uint32_t(headlessCounterValue() / 1000));
+    EXPECT_GE(seed, 7000u);
+    const int32_t first = rndNext();
+    EXPECT_EQ(rndSeed(seed), seed);
+    EXPECT_EQ(rndNext(), first);
+    EXPECT_NE(rndSeed(0), seed);  // a later start, another board
+
+    headlessSetCounter(0, 0);  // no counter and no ticks
+    EXPECT_EQ(rndSeed(0), 1u);
+    EXPECT_EQ(rndSeed(4294967295u), 4294967295u);
+    headlessReset();
 }

@@ -2,6 +2,7 @@
 // that takes no more bytes, a folder that refuses new files.
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -230,4 +231,33 @@ TEST_F(ShellTest, ASignalEndsTheProgramAsAWindowCloseDoes) {
             EXPECT_EQ(16u, readFile(data + "/KORVA.Setup").size());
         }
     }
+}
+
+// A folder that takes no new file, holding a copy that takes writes (a player's own doing): the copy is
+// written in place, since a save made elsewhere would stay hidden behind it on every load.
+TEST_F(ShellTest, ACopyInAFolderThatTakesNoNewFileIsWrittenInPlace) {
+    if (geteuid() != 0) GTEST_SKIP() << "runs the save as another user, which takes root";
+    startShell();
+    fillGeneration(3);
+    ASSERT_EQ(1, hofSave());
+    const std::string score = folders.prog + "/KORVA.Score";
+    chmod(folders.root.c_str(), 0755);
+    chmod(folders.prog.c_str(), 0755);  // root's: no new file for anyone else
+    chmod(score.c_str(), 0666);
+    chmod(folders.docs.c_str(), 0777);  // where a save made beside nothing would go instead
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+        fillGeneration(7);
+        if (!hofSave()) _exit(3);
+        hofLoad();
+        _exit(gHallOfFame.table[2][9].score == 7 ? 0 : 4);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(0, WEXITSTATUS(status));
+    EXPECT_TRUE(wholeScores(readFile(score)));
+    EXPECT_FALSE(fileExists(folders.docs + "/KORVA.Score"));
 }

@@ -1,8 +1,5 @@
 // The contact sheet for review: every generated picture at twice its size on a grey page, each under its
-// name, followed by the screens composed as the game shows them. Written as a PNG with stored RGB rows in one
-// zlib stream.
-#include <zlib.h>
-
+// name, followed by the screens composed as the game shows them, written as an RGB PNG.
 #include <algorithm>
 #include <array>
 #include <map>
@@ -80,45 +77,6 @@ struct Page {
         for (int j = 0; j < fh; j++) put(x, y + j, c), put(x + fw - 1, y + j, c);
     }
 };
-
-void put32(std::string& s, uint32_t v) {
-    for (int i = 3; i >= 0; i--) s += (char)(v >> (8 * i));
-}
-
-void chunk(std::string& png, const char* type, const std::string& data) {
-    put32(png, (uint32_t)data.size());
-    std::string body = std::string(type, 4) + data;
-    png += body;
-    put32(png, (uint32_t)crc32(0, (const Bytef*)body.data(), (uInt)body.size()));
-}
-
-bool writePNG(const std::string& path, const Page& page) {
-    std::string raw;
-    raw.reserve((size_t)page.h * (1 + page.w * 3));
-    for (int y = 0; y < page.h; y++) {
-        raw += '\0';
-        for (int x = 0; x < page.w; x++) {
-            uint32_t c = page.px[(size_t)y * page.w + x];
-            raw += (char)(c >> 16), raw += (char)(c >> 8), raw += (char)c;
-        }
-    }
-    uLongf size = compressBound((uLong)raw.size());
-    std::string packed(size, '\0');
-    if (compress2((Bytef*)&packed[0], &size, (const Bytef*)raw.data(), (uLong)raw.size(), 6) != Z_OK)
-        return false;
-    packed.resize(size);
-    std::string png = "\x89PNG\r\n\x1a\n", ihdr;
-    put32(ihdr, (uint32_t)page.w);
-    put32(ihdr, (uint32_t)page.h);
-    ihdr += std::string("\x08\x02\x00\x00\x00", 5);
-    chunk(png, "IHDR", ihdr);
-    chunk(png, "IDAT", packed);
-    chunk(png, "IEND", "");
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = fwrite(png.data(), 1, png.size(), f) == png.size();
-    return (fclose(f) == 0) && ok;
-}
 
 // Names are drawn with the lettering onto a small surface, then copied to the page.
 void label(Page& page, int x, int y, const std::string& text) {
@@ -318,5 +276,5 @@ bool mkSheet(const std::string& outDir, const std::string& pngPath) {
         label(page, sx, sy, screens[i].name);
         page.place(screens[i], sx, sy + labelH, 2, false);
     }
-    return writePNG(pngPath, page);
+    return mkWritePNG(pngPath, page.w, page.h, page.px.data(), false);
 }

@@ -1,5 +1,7 @@
 // The generator's own file writers: plain, uncompressed forms the engine's readers take, built byte by byte
 // so the output never depends on the host's struct layout or endianness.
+#include <zlib.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -18,6 +20,10 @@ void put16(std::vector<uint8_t>& b, uint32_t v) {
 void put32(std::vector<uint8_t>& b, uint32_t v) {
     put16(b, v & 0xFFFF);
     put16(b, v >> 16);
+}
+
+void putBE32(std::vector<uint8_t>& b, uint32_t v) {
+    for (int i = 3; i >= 0; i--) b.push_back((uint8_t)(v >> (8 * i)));
 }
 
 void putTag(std::vector<uint8_t>& b, const char* tag) {
@@ -56,7 +62,46 @@ uint32_t pixelRGB(const Surface* s, int32_t x, int32_t y) {
     return ops && ops->toRGB ? ops->toRGB(v) & 0xFFFFFF : 0;
 }
 
+// One PNG chunk: length, type and data, then the CRC over type and data.
+void pngChunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_t>& data) {
+    putBE32(png, (uint32_t)data.size());
+    const size_t body = png.size();
+    putTag(png, type);
+    png.insert(png.end(), data.begin(), data.end());
+    putBE32(png, (uint32_t)crc32(0, png.data() + body, (uInt)(png.size() - body)));
+}
+
 }  // namespace
+
+bool mkWritePNG(const std::string& path, int32_t width, int32_t height, const uint32_t* px, bool alpha) {
+    if (!px || width <= 0 || height <= 0) return false;
+    const int channels = alpha ? 4 : 3;
+    std::vector<uint8_t> raw;
+    raw.reserve((size_t)height * (1 + (size_t)width * channels));
+    for (int32_t y = 0; y < height; y++) {
+        raw.push_back(0);  // filter type None: the rows go in as drawn
+        for (int32_t x = 0; x < width; x++) {
+            const uint32_t c = px[(size_t)y * width + x];
+            raw.push_back((uint8_t)(c >> 16));
+            raw.push_back((uint8_t)(c >> 8));
+            raw.push_back((uint8_t)c);
+            if (alpha) raw.push_back((uint8_t)(c >> 24));
+        }
+    }
+    uLongf size = compressBound((uLong)raw.size());
+    std::vector<uint8_t> packed(size);
+    if (compress2(packed.data(), &size, raw.data(), (uLong)raw.size(), 6) != Z_OK) return false;
+    packed.resize(size);
+    std::vector<uint8_t> ihdr, png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    putBE32(ihdr, (uint32_t)width);
+    putBE32(ihdr, (uint32_t)height);
+    // 8 bits a channel, RGB (2) or RGBA (6), deflate, adaptive filtering, no interlace.
+    ihdr.insert(ihdr.end(), {8, (uint8_t)(alpha ? 6 : 2), 0, 0, 0});
+    pngChunk(png, "IHDR", ihdr);
+    pngChunk(png, "IDAT", packed);
+    pngChunk(png, "IEND", {});
+    return writeAll(path, png);
+}
 
 bool mkWriteTGA(const std::string& path, const Surface* s) {
     if (!s || s->rle || s->width <= 0 || s->height <= 0) return false;

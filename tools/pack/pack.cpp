@@ -23,7 +23,11 @@ const char kUsage[] =
     "usage: korvatron-pack [options] FOLDER ARCHIVE\n"
     "\n"
     "Packs every file under FOLDER into ARCHIVE; member names are the paths relative to FOLDER, with \"/\".\n"
-    "Members are written in name order, so the same folder gives the same archive.\n"
+    "Members are written in name order, so the same folder gives the same archive. A symbolic link to a "
+    "file\n"
+    "is packed under the link's own name with the bytes of the file it names; links to folders are not\n"
+    "followed, and a link that names nothing is refused. ARCHIVE itself is never packed, even inside\n"
+    "FOLDER. Names beyond ASCII must be UTF-8 and are marked as such.\n"
     "\n"
     "options:\n"
     "  --scramble          scramble the archive with the engine's archive key (the engine detects it)\n"
@@ -106,6 +110,42 @@ int fail(const std::string& message) {
     return 1;
 }
 
+// Well-formed UTF-8: no stray continuation bytes, no overlong forms, no surrogates, nothing past U+10FFFF.
+bool validUtf8(const std::string& s) {
+    for (size_t i = 0; i < s.size();) {
+        const uint8_t c = (uint8_t)s[i];
+        const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (!n || i + n > s.size()) return false;
+        uint32_t cp = n == 1 ? c : c & (0x7F >> n);
+        for (size_t k = 1; k < n; k++) {
+            if (((uint8_t)s[i + k] >> 6) != 2) return false;
+            cp = cp << 6 | ((uint8_t)s[i + k] & 0x3F);
+        }
+        static const uint32_t least[5] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += n;
+    }
+    return true;
+}
+
+bool hasNonAscii(const std::string& s) {
+    for (char c : s)
+        if ((uint8_t)c >= 0x80) return true;
+    return false;
+}
+
+// A member name that an extractor would write outside its folder: absolute, or with a ".." part.
+bool escapes(const std::string& name) {
+    if (name.empty() || name[0] == '/') return true;
+    for (size_t at = 0; at <= name.size();) {
+        size_t end = name.find('/', at);
+        if (end == std::string::npos) end = name.size();
+        if (name.compare(at, end - at, "..") == 0) return true;
+        at = end + 1;
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -135,6 +175,8 @@ int main(int argc, char** argv) {
         } else if (a == "--prefix" && i + 1 < argc) {
             prefix = argv[++i];
             while (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
+            if (!prefix.empty() && escapes(prefix))
+                return fail("--prefix must stay inside the archive: " + prefix);
             if (!prefix.empty()) prefix += "/";
         } else if (a.size() > 1 && a[0] == '-') {
             return fail("unknown option " + a + " (see --help)");
@@ -150,15 +192,41 @@ int main(int argc, char** argv) {
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) return fail("not a folder: " + args[0]);
 
-    std::vector<std::string> names;
-    for (auto it = fs::recursive_directory_iterator(folder, ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
-        if (it->is_regular_file()) names.push_back(fs::relative(it->path(), folder).generic_string());
-    if (ec) return fail("cannot list " + args[0] + ": " + ec.message());
-    std::sort(names.begin(), names.end());
-
+    // The archive is opened first so that the listing can leave it out: packed into itself it would be a
+    // partial copy, cut wherever the writing had got to.
     Out out = {fopen(args[1].c_str(), "w+b"), scramble};
     if (!out.file) return fail("cannot create " + args[1]);
+    struct stat self;
+    if (fstat(fileno(out.file), &self) != 0) {
+        fclose(out.file);
+        return fail("cannot stat " + args[1]);
+    }
+
+    // Names come from the walk itself, never from resolving links: a link keeps its own name, and one that
+    // points outside the folder cannot turn into a "../" member.
+    std::vector<std::string> names;
+    std::string problem;
+    for (auto it = fs::recursive_directory_iterator(folder, ec);
+         !ec && problem.empty() && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        std::error_code fec;
+        const bool link = it->is_symlink(fec);
+        if (!it->is_regular_file(fec)) {
+            if (link && !it->exists(fec)) problem = "link to nothing: " + it->path().string();
+            continue;
+        }
+        struct stat st;
+        if (stat(it->path().c_str(), &st) == 0 && st.st_dev == self.st_dev && st.st_ino == self.st_ino)
+            continue;
+        names.push_back(it->path().lexically_relative(folder).generic_string());
+    }
+    if (ec) problem = "cannot list " + args[0] + ": " + ec.message();
+    if (!problem.empty()) {
+        fclose(out.file);
+        remove(args[1].c_str());
+        return fail(problem);
+    }
+    std::sort(names.begin(), names.end());
+
     zlib_filefunc64_def io = {outOpen, outRead, outWrite, outTell, outSeek, outClose, outError, &out};
     zipFile zf = zipOpen2_64(args[1].c_str(), APPEND_STATUS_CREATE, nullptr, &io);
     if (!zf) {
@@ -171,6 +239,16 @@ int main(int argc, char** argv) {
         // The engine reads names of at most 255 bytes; a longer one would never be found.
         if (name.size() > 255) {
             status = fail("name longer than 255 bytes: " + name);
+            break;
+        }
+        if (escapes(name)) {
+            status = fail("member name outside the archive's folder: " + name);
+            break;
+        }
+        // General-purpose bit 11 tells readers the name is UTF-8; without it they take it as code page 437.
+        const bool utf8 = hasNonAscii(name);
+        if (utf8 && !validUtf8(name)) {
+            status = fail("file name that is not UTF-8: " + name);
             break;
         }
         fs::path path = folder / rel;
@@ -193,8 +271,9 @@ int main(int argc, char** argv) {
             break;
         }
         int method = store ? 0 : Z_DEFLATED;
-        if (zipOpenNewFileInZip64(zf, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, method,
-                                  store ? 0 : level, 0) != ZIP_OK ||
+        if (zipOpenNewFileInZip4_64(zf, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, method,
+                                    store ? 0 : level, 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
+                                    nullptr, 0, 0, utf8 ? 1 << 11 : 0, 0) != ZIP_OK ||
             (!bytes.empty() && zipWriteInFileInZip(zf, bytes.data(), (unsigned)bytes.size()) != ZIP_OK) ||
             zipCloseFileInZip(zf) != ZIP_OK) {
             status = fail("cannot write " + name);

@@ -11,6 +11,7 @@ enum {
     LOG_FLOAT = 0x100,  // a float with 4 decimals
     LOG_BYTE = 0x200,   // a signed byte in decimal
     LOG_SHORT = 0x400,  // a signed 16-bit integer in decimal
+    LOG_UINT = 0x800,   // a uint32 in decimal (seeds, which --seed takes back in this form)
 };
 
 void logWrite(const void* value, int32_t flags);

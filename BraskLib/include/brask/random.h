@@ -5,8 +5,9 @@
 
 enum { RND_MAX = 32767 };
 
-// 0 takes the low 16 bits of appGetTicks, so a game seeded with 0 differs from run to run.
-void rndSeed(uint32_t seed);
+// 0 takes the platform counter's absolute milliseconds (never 0), so a game seeded with 0 differs from run
+// to run on the desktop and repeats under the headless backend's virtual counter. The seed used.
+uint32_t rndSeed(uint32_t seed);
 int32_t rndNext();                            // 0..RND_MAX
 int32_t rndRange(int32_t low, int32_t high);  // low..high, both included; low when high <= low
 float rndFloat();                             // 0 <= x < 1, in steps of 2^-15

@@ -57,6 +57,7 @@ struct VfsFind {
 
 VfsFile* vfsOpen(const char16_t* name);    // program folder, data folder, then the archives
 VfsFile* vfsCreate(const char16_t* name);  // create or truncate; relative names: the program folder
+                                           // (installed copy: the data folder)
 int vfsClose(VfsFile* f);
 int32_t vfsRead(VfsFile* f, void* buffer, int32_t count);
 int32_t vfsWrite(VfsFile* f, const void* buffer, int32_t count);
@@ -92,6 +93,9 @@ int32_t vfsScrambledRead(VfsFile* f, void* buffer, int32_t count);  // the read 
 void vfsScramble(void* buffer, int32_t count,
                  int32_t filePosition);  // XOR with the archive key; undoes itself
 int32_t vfsArchiveCount();               // archives mounted
+
+// 1 when the program folder holds "installed.txt": player files then live in the documents folder alone.
+int vfsInstalled();
 
 // Forgets the cached folders (tests that move the program or documents folder use it).
 void vfsResetFolders();
