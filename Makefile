@@ -71,7 +71,7 @@ sanitize: deps
 # $(FUZZBUILD)/corpus-<target>, so the committed corpora in fuzz/corpus stay small (`make fuzz-merge` folds
 # what a campaign found back into them, minimised); findings are written to $(FUZZBUILD) as crash-*, leak-*,
 # timeout-*. Not part of `make test`: the corpora replay there.
-FUZZ_TARGETS := tga gsf raw archive wav sprites font script
+FUZZ_TARGETS := tga gsf raw archive wav sprites font script game settings scores
 FUZZ_LIMIT = $(if $(FUZZ_RUNS),-runs=$(FUZZ_RUNS),-max_total_time=$(FUZZ_TIME))
 FUZZ_ENV := ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 

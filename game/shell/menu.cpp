@@ -212,8 +212,9 @@ int32_t selectedButton() {
     return gGame.rotationDirection == 1 ? 1 : 0;
 }
 
-// The screen without input: background, knobs, and the buttons at rest or `animation` frames from it.
-void drawOptions(int32_t animation) {
+}  // namespace
+
+void optionsDraw(int32_t animation) {
     Surface* target = gfxGetTarget();
     if (Surface* s = image(IMG_OPTIONS)) sfBlit(s, target, 0, 0);
     if (Surface* knob = image(IMG_KNOB)) {
@@ -233,6 +234,8 @@ void drawOptions(int32_t animation) {
     }
 }
 
+namespace {
+
 float snapBrightness(float v) {
     return v > 0.47f && v < 0.53f ? 0.5f : v;
 }
@@ -244,14 +247,14 @@ int32_t menuOptions() {
     while (gGame.stylusHeld) {
         const uint32_t start = appGetTicks();
         pollInput();
-        drawOptions(0);
+        optionsDraw(0);
         if (!frameEnd()) return 0;
         framePace(start, FRAME_MS);
     }
     int32_t animation = 0;
     for (;;) {
         const uint32_t start = appGetTicks();
-        drawOptions(animation);
+        optionsDraw(animation);
         if (animation >= 1) animation--;
         pollInput();
         GameState& g = gGame;

@@ -165,6 +165,7 @@ const char* brokenRule(const GameState& g, int32_t size) {
     if (g.variant == VARIANT_GAME1 && g.accumulators == 0 && g.gameOver <= 0 && !g.rotating && !g.lineBusy)
         return "a Game 1 without charges that never ends";
     if (g.variant == VARIANT_GAME3 && g.score < 0) return "a Game 3 below zero that never ends";
+    if (g.score > GAME_SCORE_LIMIT || g.score < -GAME_SCORE_LIMIT) return "a score no game reaches";
     return nullptr;
 }
 

@@ -151,6 +151,10 @@ void playerFilesTidy();
 // The OK box telling the player a save failed, so the failure is never silent.
 void saveFailedBox(const char16_t* what);
 
+// Scores beyond this either way are refused on loading: play adds to the score and takes from it unchecked,
+// so a record near the 32-bit limits would overflow it within one removal or one turn, and no game comes
+// anywhere near a billion.
+enum : int32_t { GAME_SCORE_LIMIT = 1000000000 };
 int32_t gameSave(const char16_t* name);  // 1 when all 1048 bytes are on the disk
 // The quick-save button's save to "KORVA.Quick"; 0, after the failure box, when it could not be written.
 int32_t gameQuickSave();
@@ -170,6 +174,9 @@ int32_t dlgQuitSaveResume();
 int32_t menuMain();
 int32_t gameLoadedFromMenu();
 int32_t menuOptions();  // 0 when the program was asked to quit
+// The options screen without input: background, knobs from the settings, and the direction buttons at rest
+// (animation 0) or `animation` frames (5..1) into a change.
+void optionsDraw(int32_t animation);
 // The stylus held inside the inclusive rectangle: (x - left) / (right - left); else -1.
 float sliderValueAt(int32_t left, int32_t top, int32_t right, int32_t bottom);
 int32_t sliderKnobX(int32_t left, int32_t right, float value);

@@ -214,6 +214,19 @@ TEST_F(GameFiles, EveryRecordThatWouldIndexHangOrNeverEndIsRefused) {
              g.variant = VARIANT_GAME3;
              g.score = -1;
          }},
+        // A removal under way would credit points past the 32-bit limit, a Game 1 turn take one below it.
+        {"score at the top",
+         [](GameState& g) {
+             g.score = INT32_MAX - 3;
+             g.lineBusy = 1;
+             g.stepTimer[2] = 4;
+             g.marked[11] = 1;
+         }},
+        {"score at the bottom",
+         [](GameState& g) {
+             g.variant = VARIANT_GAME1;
+             g.score = INT32_MIN;
+         }},
     };
     startShell();
     for (const auto& [name, breakIt] : rules) {
@@ -245,6 +258,7 @@ TEST_F(GameFiles, EveryRecordThatWouldIndexHangOrNeverEndIsRefused) {
     removing.lineBusy = 1;
     removing.stepTimer[2] = 4;
     removing.marked[11] = 1;
+    removing.score = 1000000000;
     EXPECT_TRUE(load(recordBytes(removing)));
     EXPECT_EQ(1, gGame.marked[11]);
 }
