@@ -416,8 +416,6 @@ int enqueue(PlatWindow w, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     return 1;
 }
 
-// Everything the script holds for the frames ended so far joins the queue. A full queue keeps the rest in
-// the script for a later call, so nothing scripted is lost.
 volatile sig_atomic_t g_closeSignalled;  // 1 on a signal, 2 once its close request is queued
 
 void closeOnSignal(int sig) {
@@ -429,6 +427,8 @@ void closeOnSignal(int sig) {
     g_closeSignalled = 1;
 }
 
+// Everything the script holds for the frames ended so far joins the queue (after a close a signal asked
+// for). A full queue keeps the rest in the script for a later call, so nothing scripted is lost.
 void deliverScript() {
     if (g_closeSignalled == 1 && enqueue(mainWindow(), PLAT_WM_CLOSE, 0, 0)) g_closeSignalled = 2;
     while (gw.scriptNext < gw.scriptCount && gw.script[gw.scriptNext].frame <= gw.frame) {

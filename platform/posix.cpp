@@ -688,9 +688,6 @@ static MemFile* memFindIgnoringCase(const char* path) {
     return best;
 }
 
-// Replaces `part` by the entry of `folder` that equals it ignoring case (the first in byte order). Only
-// ASCII letters may differ, so the length stays.
-//
 // Every archive member is looked for as a loose file first, so the same miss ("gamedata" in the program
 // folder) comes back at every open: the last misses are kept with the folder's identity and times, and one
 // stat of the folder answers them until an entry is added, removed or renamed in it.
@@ -718,7 +715,9 @@ static bool racy(const struct stat& st) {
     return now.tv_sec - st.st_ctim.tv_sec < 2 || now.tv_sec - st.st_mtim.tv_sec < 2;
 }
 
-// `folderStat`: the folder's stat when the caller has it, else null.
+// Replaces `part` by the entry of `folder` that equals it ignoring case (the first in byte order). Only
+// ASCII letters may differ, so the length stays. `folderStat`: the folder's stat when the caller has it,
+// else null.
 static bool matchInFolder(const char* folder, char* part, const struct stat* folderStat) {
     struct stat st;
     if (folderStat) st = *folderStat;

@@ -26,8 +26,6 @@
 
 namespace {
 
-SDL_Window* mainSdlWindow();
-
 // While SDL tries its drivers, the libraries under it print their own complaints on standard error (ALSA's
 // configuration probe: eight lines on a machine without a sound card; the Wayland client without a
 // session). SDL_GetError keeps the reason that matters. Returns the saved descriptor for quietEnd, or -1.
@@ -86,7 +84,7 @@ int messageBox(const char16_t* text, const char16_t* caption, int32_t kind) {
     };
     SDL_MessageBoxData box = {};
     box.flags = SDL_MESSAGEBOX_INFORMATION;
-    box.window = mainSdlWindow();
+    box.window = static_cast<SDL_Window*>(platSdl2Window());
     box.title = captionUtf8;
     box.message = textUtf8;
     box.numbuttons = kind == 1 ? 2 : 1;
@@ -231,10 +229,6 @@ int32_t findClass(const char16_t* name, void* instance) {
 
 int isMain(PlatWindow w) {
     return w == MAIN_WINDOW && gs.window;
-}
-
-SDL_Window* mainSdlWindow() {
-    return gs.window;
 }
 
 // Why the window system could not start; empty while it could.

@@ -32,8 +32,7 @@ char16_t g_dataFolder[PLAT_PATH_MAX];
 int refuse(const char* program, const char* line) {
     char usage[USAGE_MAX];
     entryUsage(program, usage, USAGE_MAX);
-    const char* slash = program ? strrchr(program, '/') : nullptr;
-    fprintf(stderr, "%s: %s\n%s", slash ? slash + 1 : program ? program : "program", line, usage);
+    fprintf(stderr, "%s: %s\n%s", entryProgramName(program), line, usage);
     return 2;
 }
 
@@ -253,14 +252,9 @@ int main(int argc, char** argv) {
     if (args.record) startRecord(launch);
     // The leak report was registered by the allocator's static initialiser and runs after this returns.
     const int result = gameMain();
-    if (platBackend() == &platSdl2 && platSdl2VideoProblem()) {
-        const char* slash = program ? strrchr(program, '/') : nullptr;
-        fprintf(stderr, "%s: %s; --headless runs without one\n",
-                slash     ? slash + 1
-                : program ? program
-                          : "program",
+    if (platBackend() == &platSdl2 && platSdl2VideoProblem())
+        fprintf(stderr, "%s: %s; --headless runs without one\n", entryProgramName(program),
                 platSdl2VideoProblem());
-    }
     platRecordStop();
     const int shots = shotsWritten(args);
     return result ? result : shots ? 0 : 3;

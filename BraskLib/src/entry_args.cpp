@@ -86,9 +86,13 @@ const char kHelpBody[] =
 
 }  // namespace
 
+const char* entryProgramName(const char* program) {
+    const char* slash = program ? strrchr(program, '/') : nullptr;
+    return slash ? slash + 1 : program && *program ? program : "program";
+}
+
 void entryUsage(const char* program, char* out, int32_t capacity) {
-    const char* name = program ? strrchr(program, '/') : nullptr;
-    name = name ? name + 1 : program && *program ? program : "program";
+    const char* name = entryProgramName(program);
     snprintf(out, size_t(capacity),
              "Usage: %s [--headless] [--script FILE] [--screenshot FILE] [--screenshot-at N:FILE]... "
              "[--scale N] [--seed N] [--game 1|2|3] [--load FILE] [--record FILE] [--data DIR] [--help]\n",

@@ -36,6 +36,8 @@ struct EntryArgs {
 // reordered: the arguments that are not options (and all after "--") end up last, in their order.
 EntryArgs entryParseArgs(int argc, char** argv);
 
+// The program's file name without its folder ("program" when there is none), as its messages name it.
+const char* entryProgramName(const char* program);
 // The one-line usage (with its line end) and the whole help, for the program named `program`.
 void entryUsage(const char* program, char* out, int32_t capacity);
 const char* entryHelpBody();  // what follows the usage line in --help

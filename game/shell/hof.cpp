@@ -10,14 +10,6 @@
 
 HallOfFame gHallOfFame;
 
-namespace {
-
-bool scoresName(char16_t* name) {
-    return playerFileName(u"KORVA.Score", name) != 0;
-}
-
-}  // namespace
-
 void hofReset() {
     for (int32_t v = 0; v < VARIANT_COUNT; v++)
         for (int32_t j = 0; j < HOF_ENTRIES; j++) {
@@ -33,7 +25,7 @@ void hofReset() {
 int32_t hofLoad() {
     hofReset();
     char16_t name[VFS_PATH_MAX];
-    VfsFile* f = scoresName(name) ? vfsOpen(name) : nullptr;
+    VfsFile* f = playerFileName(u"KORVA.Score", name) ? vfsOpen(name) : nullptr;
     if (!f) return 0;
     vfsRead(f, &gHallOfFame, int32_t(sizeof gHallOfFame));
     vfsClose(f);
@@ -45,7 +37,8 @@ int32_t hofLoad() {
 
 int32_t hofSave() {
     char16_t name[VFS_PATH_MAX];
-    return scoresName(name) && playerFileWrite(name, &gHallOfFame, int32_t(sizeof gHallOfFame));
+    return playerFileName(u"KORVA.Score", name) &&
+           playerFileWrite(name, &gHallOfFame, int32_t(sizeof gHallOfFame));
 }
 
 int32_t hofRank(int32_t variant, int32_t score) {
