@@ -175,6 +175,12 @@ int platAbsoluteFile(const char* utf8Path, char16_t* out, int32_t capacity);
 // OS identity from uname: major, minor, build (the third number of the release).
 int platOsVersion(int32_t* major, int32_t* minor, int32_t* build);
 
+// Processor features as the OS reports them (the feature numbers are Windows' IsProcessorFeaturePresent
+// ones): 1 when present. The environment can hide the optional instruction sets, as an OS setting would:
+// BRASK_CPU=baseline reports none of them, so a program runs on what every x86-64 has.
+enum { PLAT_PF_AVX2 = 40 };
+int platProcessorFeaturePresent(uint32_t feature);
+
 int platCounter(uint64_t* value);
 int platCounterFrequency(uint64_t* perSec);
 void platSleep(uint32_t ms);

@@ -392,6 +392,19 @@ int platOsVersion(int32_t* major, int32_t* minor, int32_t* build) {
     return 1;
 }
 
+int platProcessorFeaturePresent(uint32_t feature) {
+    const char* cpu = getenv("BRASK_CPU");
+    if (cpu && strcmp(cpu, "baseline") == 0) return 0;
+#if defined(__x86_64__) || defined(__i386__)
+    // May run from a static constructor, before libgcc has read the processor's identity.
+    __builtin_cpu_init();
+    // GCC's test covers the OS side too: the YMM registers must be saved by the kernel.
+    if (feature == PLAT_PF_AVX2) return __builtin_cpu_supports("avx2") ? 1 : 0;
+#endif
+    (void)feature;
+    return 0;
+}
+
 //-----------------------------------------------------------------------------
 // [SECTION] Memory files
 //-----------------------------------------------------------------------------

@@ -11,12 +11,32 @@
 #include "BraskGfx_internal.h"
 #include "brask/log.h"
 #include "brask/memory.h"
+#include "platform/platform.h"
 
 // =====================================================================================================
 // [SECTION] Graphics state
 // =====================================================================================================
 
-GfxState g_gfx = {{}, nullptr, 0, 256, 0, nullptr, 1};
+GfxState g_gfx = {{}, nullptr, 0, 256, 0, nullptr, 1, GFX_PATH_SSE2, GFX_PATH_SSE2};
+
+// Once, before main: every blit reads the path, and none may see it change unasked.
+static const bool s_pathFound = [] {
+    g_gfx.detected = GFX_HAVE_AVX2 && platProcessorFeaturePresent(PLAT_PF_AVX2) ? GFX_PATH_AVX2 : GFX_PATH_SSE2;
+    g_gfx.path = g_gfx.detected;
+    return true;
+}();
+
+int32_t gfxForceBaseline(int32_t on) {
+    (void)s_pathFound;
+    const int32_t old = g_gfx.path != g_gfx.detected;
+    g_gfx.path = on ? uint8_t(GFX_PATH_SSE2) : g_gfx.detected;
+    return old;
+}
+
+const char* gfxPathName() {
+    static const char* const kNames[GFX_PATH_COUNT] = {"sse2", "avx2"};
+    return kNames[g_gfx.path];
+}
 
 int32_t gfxSetFastPaths(int32_t enabled) {
     int32_t old = g_gfx.fastPaths;

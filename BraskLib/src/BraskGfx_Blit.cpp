@@ -9,6 +9,7 @@
 // [SECTION] Rotated and scaled blit
 // [SECTION] Colour helpers live in BraskGfx.cpp
 #include "BraskGfx_internal.h"
+#include "BraskGfx_simd.h"
 #include "brask/random.h"
 #include "brask/memory.h"
 
@@ -87,7 +88,7 @@ static inline uint32_t convByTable(uint32_t v) {
 }
 
 template <class S, class D, bool Keyed, int Mode, bool Packed>
-static inline void rgbRow(const uint8_t* sp, int32_t sStep, uint8_t* dp, int32_t dStep, int32_t w,
+static GFX_INLINE void rgbRow(const uint8_t* sp, int32_t sStep, uint8_t* dp, int32_t dStep, int32_t w,
                           const BlitJob& j) {
     if constexpr (Packed) sStep = S::bpp, dStep = D::bpp;
     const uint32_t key = j.key, colour = j.colour;
@@ -117,7 +118,7 @@ static inline void rgbRow(const uint8_t* sp, int32_t sStep, uint8_t* dp, int32_t
 }
 
 template <class S, class D, bool Keyed, int Mode>
-static void rgbLoop(const BlitJob& job) {
+static GFX_INLINE void rgbRows(const BlitJob& job) {
     const BlitJob j = job;  // a local copy: stores through the pixel pointers cannot alias it
     const uint8_t* s = j.src;
     uint8_t* d = j.dst;
@@ -130,37 +131,118 @@ static void rgbLoop(const BlitJob& job) {
     }
 }
 
-// Blended loops are made for equal formats only; a pair of formats gets the copying loops.
-template <class S, class D, int Mode>
-static constexpr BlitLoopFn rgbEntry(bool keyed) {
-    if constexpr (Mode == 0 || std::is_same_v<S, D>)
-        return keyed ? rgbLoop<S, D, true, Mode> : rgbLoop<S, D, false, Mode>;
-    else
-        return nullptr;
+// The rows of one blit lie apart in memory or not at all: a surface drawn onto itself overlapping keeps the
+// pixel-by-pixel order of reads and writes, which vectors reading ahead would not.
+static bool jobOverlaps(const BlitJob& j, int32_t sBpp, int32_t dBpp) {
+    auto span = [&](const uint8_t* p, int32_t pitch, int32_t bpp, uintptr_t* lo, uintptr_t* hi) {
+        const int64_t last = int64_t(j.height - 1) * pitch;
+        *lo = uintptr_t(p) + uintptr_t(last < 0 ? last : 0);
+        *hi = uintptr_t(p) + uintptr_t(last > 0 ? last : 0) + uintptr_t(j.width) * uintptr_t(bpp);
+    };
+    uintptr_t s0, s1, d0, d1;
+    span(j.src, j.srcPitch, sBpp, &s0, &s1);
+    span(j.dst, j.dstPitch, dBpp, &d0, &d1);
+    return s0 < d1 && d0 < s1;
 }
 
-template <class S, class D>
+template <class S, class D, bool Keyed, int Mode>
+static void rgbLoopSse2(const BlitJob& j) {
+    rgbRows<S, D, Keyed, Mode>(j);
+}
+
+#if GFX_HAVE_AVX2
+// 565 onto 565, rows stored forwards: whole vectors of 16, 8 or 4 pixels, the last one ending at the row's
+// end, so a 20-pixel sprite row is two vectors and no pixel goes one by one unless the row is below 4.
+template <bool Keyed, int Mode>
+GFX_AVX2 static void rows565Avx2(const BlitJob& j) {
+    const Blend565Args<V16> q(j.key, j.opacity, j.colour);
+    const uint8_t* s = j.src;
+    uint8_t* d = j.dst;
+    const int32_t w = j.width, h = j.height, sp = j.srcPitch, dp = j.dstPitch;
+    int32_t y = 0;
+    if (w >= 16) {
+        for (; y < h; y++, s += sp, d += dp) row565<V16, Keyed, Mode>(s, d, w, q);
+    } else if (w >= 8) {
+        const int32_t last = 2 * (w - 8);
+        for (; y < h; y++, s += sp, d += dp)
+            gfxStore2x8(d, d + last,
+                        blend565<V16, Keyed, Mode>(gfxLoad2x8(d, d + last), gfxLoad2x8(s, s + last), q));
+    } else if (w >= 4 && (dp >= 2 * w || dp <= -2 * w)) {
+        // Two rows per vector, which must not share a byte of the destination.
+        const int32_t last = 2 * (w - 4);
+        for (; y + 2 <= h; y += 2, s += 2 * sp, d += 2 * dp) {
+            const uint8_t *s1 = s + sp;
+            uint8_t* d1 = d + dp;
+            const __m256i out = blend565<V16, Keyed, Mode>(gfxLoad4x4(d, d + last, d1, d1 + last),
+                                                           gfxLoad4x4(s, s + last, s1, s1 + last), q);
+            gfxStore4x4(d, d + last, d1, d1 + last, out);
+        }
+    }
+    for (; y < h; y++, s += sp, d += dp) rgbRow<Fmt565, Fmt565, Keyed, Mode, true>(s, 0, d, 0, w, j);
+}
+
+// The same rows compiled for AVX2, where the vectoriser takes 16 lanes; 565 onto 565 has its own vectors.
+template <class S, class D, bool Keyed, int Mode>
+GFX_AVX2 static void rgbLoopAvx2(const BlitJob& j) {
+    if constexpr (std::is_same_v<S, Fmt565> && std::is_same_v<D, Fmt565>) {
+        if (j.srcStep == 2 && j.dstStep == 2 && !jobOverlaps(j, 2, 2)) {
+            // A key no 16-bit pixel can equal is no key: the lanes compare only 16 bits.
+            if (Keyed && j.key <= 0xFFFF)
+                rows565Avx2<true, Mode>(j);
+            else
+                rows565Avx2<false, Mode>(j);
+            return;
+        }
+    }
+    rgbRows<S, D, Keyed, Mode>(j);
+}
+#endif
+
+// Blended loops are made for equal formats only; a pair of formats gets the copying loops.
+template <class S, class D, int Mode, int Path>
+static constexpr BlitLoopFn rgbEntry(bool keyed) {
+    if constexpr (Mode != 0 && !std::is_same_v<S, D>)
+        return nullptr;
+#if GFX_HAVE_AVX2
+    else if constexpr (Path == GFX_PATH_AVX2)
+        return keyed ? rgbLoopAvx2<S, D, true, Mode> : rgbLoopAvx2<S, D, false, Mode>;
+#endif
+    else
+        return keyed ? rgbLoopSse2<S, D, true, Mode> : rgbLoopSse2<S, D, false, Mode>;
+}
+
+template <class S, class D, int Path>
 static BlitLoopFn rgbPick(int32_t mode, bool keyed) {
-    static constexpr BlitLoopFn loops[5][2] = {{rgbEntry<S, D, 0>(false), rgbEntry<S, D, 0>(true)},
-                                               {rgbEntry<S, D, 1>(false), rgbEntry<S, D, 1>(true)},
-                                               {rgbEntry<S, D, 2>(false), rgbEntry<S, D, 2>(true)},
-                                               {rgbEntry<S, D, 3>(false), rgbEntry<S, D, 3>(true)},
-                                               {rgbEntry<S, D, 4>(false), rgbEntry<S, D, 4>(true)}};
+    static constexpr BlitLoopFn loops[5][2] = {
+        {rgbEntry<S, D, 0, Path>(false), rgbEntry<S, D, 0, Path>(true)},
+        {rgbEntry<S, D, 1, Path>(false), rgbEntry<S, D, 1, Path>(true)},
+        {rgbEntry<S, D, 2, Path>(false), rgbEntry<S, D, 2, Path>(true)},
+        {rgbEntry<S, D, 3, Path>(false), rgbEntry<S, D, 3, Path>(true)},
+        {rgbEntry<S, D, 4, Path>(false), rgbEntry<S, D, 4, Path>(true)}};
     return loops[mode][keyed ? 1 : 0];
 }
 
 typedef BlitLoopFn (*PickFn)(int32_t mode, bool keyed);
-#define GFX_PICK_ROW(S) \
-    { rgbPick<S, Fmt444>, rgbPick<S, Fmt555>, rgbPick<S, Fmt565>, rgbPick<S, Fmt888>, rgbPick<S, Fmt8888> }
-// Rows and columns are the formats 444, 555, 565, 888, 8888 (numbers 2..6).
-static const PickFn kRgbLoops[5][5] = {GFX_PICK_ROW(Fmt444), GFX_PICK_ROW(Fmt555), GFX_PICK_ROW(Fmt565),
-                                       GFX_PICK_ROW(Fmt888), GFX_PICK_ROW(Fmt8888)};
+#define GFX_PICK_ROW(S, P)                                                                        \
+    {                                                                                             \
+        rgbPick<S, Fmt444, P>, rgbPick<S, Fmt555, P>, rgbPick<S, Fmt565, P>, rgbPick<S, Fmt888, P>, \
+            rgbPick<S, Fmt8888, P>                                                                \
+    }
+#define GFX_PICK_TABLE(P)                                                                      \
+    {                                                                                          \
+        GFX_PICK_ROW(Fmt444, P), GFX_PICK_ROW(Fmt555, P), GFX_PICK_ROW(Fmt565, P), GFX_PICK_ROW(Fmt888, P), \
+            GFX_PICK_ROW(Fmt8888, P)                                                           \
+    }
+// By path, then source and destination format 444, 555, 565, 888, 8888 (numbers 2..6).
+static const PickFn kRgbLoops[GFX_PATH_COUNT][5][5] = {GFX_PICK_TABLE(GFX_PATH_SSE2),
+                                                       GFX_PICK_TABLE(GFX_PATH_AVX2)};
+static_assert(GFX_PATH_COUNT == 2, "one loop table per processor path");
 
 BlitLoopFn gfxFindLoop(int32_t srcFormat, int32_t dstFormat, int32_t mode, bool keyed) {
     if (!g_gfx.fastPaths || srcFormat < pf444 || srcFormat > pf8888 || dstFormat < pf444 ||
         dstFormat > pf8888 || mode < 0 || mode > 4)
         return nullptr;
-    return kRgbLoops[srcFormat - pf444][dstFormat - pf444](mode, keyed);
+    return kRgbLoops[g_gfx.path][srcFormat - pf444][dstFormat - pf444](mode, keyed);
 }
 
 // The per-pixel path through the format tables: every format pair, every mode.
@@ -381,6 +463,81 @@ static void copy16ToColumns(const CopyArgs& a) {
     }
 }
 
+#if GFX_HAVE_AVX2
+// Eight rows of 8 pixels in each 128-bit lane turned into eight columns (each lane on its own): register j
+// ends up holding column j in its low lane and column j + 8 in its high lane.
+GFX_AVX2 static inline void transpose8x8Lanes(__m256i* r) {
+    __m256i a[8], b[8];
+    for (int k = 0; k < 4; k++) {
+        a[2 * k] = _mm256_unpacklo_epi16(r[2 * k], r[2 * k + 1]);
+        a[2 * k + 1] = _mm256_unpackhi_epi16(r[2 * k], r[2 * k + 1]);
+    }
+    for (int k = 0; k < 2; k++) {
+        b[4 * k] = _mm256_unpacklo_epi32(a[4 * k], a[4 * k + 2]);
+        b[4 * k + 1] = _mm256_unpackhi_epi32(a[4 * k], a[4 * k + 2]);
+        b[4 * k + 2] = _mm256_unpacklo_epi32(a[4 * k + 1], a[4 * k + 3]);
+        b[4 * k + 3] = _mm256_unpackhi_epi32(a[4 * k + 1], a[4 * k + 3]);
+    }
+    for (int k = 0; k < 4; k++) {
+        r[2 * k] = _mm256_unpacklo_epi64(b[k], b[k + 4]);
+        r[2 * k + 1] = _mm256_unpackhi_epi64(b[k], b[k + 4]);
+    }
+}
+
+// copy16ToColumns with blocks of 16 x 16 pixels turned in registers: each column of 16 lands as one 32-byte
+// store. Rows are loaded bottom first for a column that runs towards lower addresses.
+GFX_AVX2 static void copy16ToColumnsAvx2(const CopyArgs& a) {
+    // Columns closer than 32 bytes would share bytes between their stores.
+    if (a.dStep < 32 && a.dStep > -32) {
+        copy16ToColumns(a);
+        return;
+    }
+    const bool up = a.dPitch < 0;
+    int32_t y = 0;
+    for (; y + 16 <= a.h; y += 16) {
+        const uint8_t* s = a.s + int64_t(y) * a.sPitch;
+        uint8_t* d = a.d + int64_t(y) * a.dPitch - (up ? 30 : 0);
+        int32_t x = 0;
+        for (; x + 16 <= a.w; x += 16) {
+            __m256i r[16];
+            for (int k = 0; k < 16; k++)
+                r[k] = _mm256_loadu_si256(
+                    reinterpret_cast<const __m256i*>(s + int64_t(up ? 15 - k : k) * a.sPitch + 2 * x));
+            transpose8x8Lanes(r);
+            transpose8x8Lanes(r + 8);
+            uint8_t* col = d + int64_t(x) * a.dStep;
+            for (int k = 0; k < 8; k++) {
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(col + int64_t(k) * a.dStep),
+                                    _mm256_permute2x128_si256(r[k], r[k + 8], 0x20));
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(col + int64_t(k + 8) * a.dStep),
+                                    _mm256_permute2x128_si256(r[k], r[k + 8], 0x31));
+            }
+        }
+        for (; x < a.w; x++) {
+            uint16_t t[16];
+            for (int k = 0; k < 16; k++) memcpy(&t[up ? 15 - k : k], s + int64_t(k) * a.sPitch + 2 * x, 2);
+            memcpy(d + int64_t(x) * a.dStep, t, 32);
+        }
+    }
+    if (y < a.h) {
+        CopyArgs rest = a;
+        rest.s += int64_t(y) * a.sPitch;
+        rest.d += int64_t(y) * a.dPitch;
+        rest.h = a.h - y;
+        copy16ToColumns(rest);
+    }
+}
+#endif
+
+typedef void (*CopyFn)(const CopyArgs& a);
+static const CopyFn kCopyToColumns[GFX_PATH_COUNT] = {copy16ToColumns,
+#if GFX_HAVE_AVX2
+                                                      copy16ToColumnsAvx2
+#else
+                                                      copy16ToColumns
+#endif
+};
+
 template <int Bpp>
 static int32_t copySameFormat(const Surface* src, Surface* dst, int32_t dstX, int32_t dstY, int32_t srcX,
                               int32_t srcY, int32_t w, int32_t h) {
@@ -393,7 +550,7 @@ static int32_t copySameFormat(const Surface* src, Surface* dst, int32_t dstX, in
     }
     if constexpr (Bpp == 2) {
         if ((a.dPitch == 2 || a.dPitch == -2) && (a.dStep >= 16 || a.dStep <= -16)) {
-            copy16ToColumns(a);
+            kCopyToColumns[g_gfx.path](a);
             return 1;
         }
         switch (a.dStep) {

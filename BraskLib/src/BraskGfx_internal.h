@@ -9,6 +9,23 @@
 
 #define GFX_SOURCE_PATH "BraskLib/src/BraskGfx"
 
+// [SECTION] Processor paths
+//
+// The hot pixel loops are built once per instruction set, and g_gfx.path picks which row of each loop
+// table runs. The baseline (SSE2, which every x86-64 has) is always there; the AVX2 loops are compiled for
+// that target alone (GFX_AVX2), so the program still starts on any x86-64. Every path writes the same bytes:
+// the tests draw random scenes on each and compare them with the per-pixel path.
+enum GfxPath { GFX_PATH_SSE2 = 0, GFX_PATH_AVX2 = 1, GFX_PATH_COUNT = 2 };
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define GFX_HAVE_AVX2 1
+#define GFX_AVX2 __attribute__((target("avx2")))
+#else
+#define GFX_HAVE_AVX2 0
+#define GFX_AVX2
+#endif
+// Loop bodies shared by the paths: forced inline, so each path's wrapper compiles them for its own target.
+#define GFX_INLINE inline __attribute__((always_inline))
+
 // [SECTION] Drawing state
 struct GfxState {
     Pool surfacePool;  // Surface records, 16 per chunk
@@ -18,6 +35,8 @@ struct GfxState {
     uint32_t colour;
     const Rect* clip;   // borrowed from the caller
     uint8_t fastPaths;  // 0 forces the per-pixel table path (tests compare the two)
+    uint8_t path;       // GfxPath of the loops in use
+    uint8_t detected;   // GfxPath the processor allows, found once at start
 };
 extern GfxState g_gfx;
 
