@@ -679,19 +679,32 @@ int32_t sfCopyRect(const Surface* src, Surface* dst, int32_t x, int32_t y, const
 // [SECTION] Rotated and scaled blit
 // =====================================================================================================
 
-// Narrows [*n0, *n1) to the steps n at which a + n x b lies in [0, limit).
+// The smallest n in [0, N] with a + n x b >= t, for b > 0 (N when none below N is). Estimated in floating
+// point and then settled exactly: a 64-bit division costs more than a whole row of a small sprite, and a
+// blit finds two of these bounds per row.
+static int64_t firstAtLeast(int64_t a, int64_t b, int64_t t, int64_t N) {
+    // Truncated rather than rounded up: the steps below settle the last one either way, and the baseline
+    // processor has no instruction for ceil (it would be a library call).
+    const double est = double(t - a) / double(b);
+    int64_t n = est < 0 ? 0 : est > double(N) ? N : int64_t(est);
+    while (n > 0 && a + (n - 1) * b >= t) n--;
+    while (n < N && a + n * b < t) n++;
+    return n;
+}
+
+// Narrows [*n0, *n1) (with *n0 >= 0) to the steps n at which a + n x b lies in [0, limit).
 static void stepRange(int64_t a, int64_t b, int64_t limit, int64_t* n0, int64_t* n1) {
-    auto floorDiv = [](int64_t x, int64_t y) { return x / y - ((x % y != 0) && ((x < 0) != (y < 0))); };
+    const int64_t N = *n1;
     int64_t lo, hi;  // first step inside, first step past
     if (b == 0) {
         lo = 0;
-        hi = (a >= 0 && a < limit) ? INT64_MAX : 0;
+        hi = (a >= 0 && a < limit) ? N : 0;
     } else if (b > 0) {
-        lo = -floorDiv(a, b);          // smallest n with a + n b >= 0
-        hi = -floorDiv(a - limit, b);  // smallest n with a + n b >= limit
+        lo = firstAtLeast(a, b, 0, N);
+        hi = firstAtLeast(a, b, limit, N);
     } else {
-        lo = floorDiv(a - limit, -b) + 1;  // smallest n with a + n b < limit
-        hi = floorDiv(a, -b) + 1;          // smallest n with a + n b < 0
+        lo = firstAtLeast(-a, -b, 1 - limit, N);  // a + n b < limit
+        hi = firstAtLeast(-a, -b, 1, N);          // a + n b < 0
     }
     if (lo > *n0) *n0 = lo;
     if (hi < *n1) *n1 = hi;
@@ -736,6 +749,16 @@ static void rotateRows(const RotRows& q) {
             uint8_t* p = sfPixelAddress(dst, int32_t(q.left), int32_t(py)) + n0 * dStep;
             u += n0 * du;
             v -= n0 * dv;
+            if (q.inside && !q.blend) {
+                // Inside the run both points lie in [0, 256 x size), so 32 bits hold them.
+                int32_t uu = int32_t(u + 128), vv = int32_t(v + 128);
+                const int32_t du32 = int32_t(du), dv32 = int32_t(dv);
+                for (int64_t n = n0; n < n1; n++, uu += du32, vv -= dv32, p += dStep) {
+                    const uint32_t val = gfxLoadPixel<Bpp>(base + ptrdiff_t(vv >> 8) * sPitch + ptrdiff_t(uu >> 8) * sStep);
+                    if (val != key) gfxStorePixel<Bpp>(p, val);
+                }
+                continue;
+            }
             for (int64_t n = n0; n < n1; n++, u += du, v -= dv, p += dStep) {
                 uint32_t val;
                 if (q.inside) {

@@ -4,6 +4,7 @@
 // Type 1 skips count pixels, type 2 is followed by count pixels, type 3 by one pixel repeated count times,
 // type 0 ends the row. The row table holds each row's end offset from the start of the packet data.
 #include "BraskGfx_internal.h"
+#include "BraskGfx_simd.h"
 #include "brask/memory.h"
 
 #include <cstddef>
@@ -92,7 +93,135 @@ int32_t sfEncodeRLE(Surface* s) {
     s->dataSize = total;
     s->rleWideRows = wide ? 1 : 0;
     s->rle = 1;
+    gfxBuildRleIndex(s);
     return 1;
+}
+
+// =====================================================================================================
+// Drawing index: the rows' opaque spans with their pixels laid out flat
+// =====================================================================================================
+//
+// One block: the header, rows + 1 first-span numbers, the spans, then the pixels (fills written out). It
+// is read exactly as walkRows reads the packets: a damaged row table gives a row no spans, a row stops at a
+// packet it cannot read, and nothing at or past the width is kept (no clip rectangle reaches it). A span
+// clipped to the visible columns is then exactly what the packets would have drawn there.
+
+struct RleSpan {
+    uint16_t col, count;  // source columns [col, col + count)
+    uint32_t offset;      // bytes into the pixels
+};
+struct RleIndexHead {
+    int32_t rows;
+    uint32_t spans;
+};
+
+static inline uint32_t rowEndAt(const Surface* s, int32_t row) {
+    const uint8_t* t = s->pixels;
+    if (s->rleWideRows) {
+        uint32_t e;
+        memcpy(&e, t + row * 4, 4);
+        return e;
+    }
+    uint16_t e;
+    memcpy(&e, t + row * 2, 2);
+    return e;
+}
+
+// Calls span(row, col, count, payload, isLiteral) for every visible packet, with neighbouring ones in a row
+// not merged yet.
+template <class F>
+static bool forEachPacket(const Surface* s, F span) {
+    const int32_t bpp = s->info->bytesPerPixel, W = s->width;
+    const uint32_t tableSize = uint32_t(s->height) * (s->rleWideRows ? 4 : 2);
+    if (tableSize > s->dataSize) return false;
+    const uint8_t* data = s->pixels + tableSize;
+    const uint32_t dataLen = s->dataSize - tableSize;
+    uint32_t start = 0;
+    for (int32_t r = 0; r < s->height; r++) {
+        const uint32_t end = rowEndAt(s, r), from = start;
+        start = end;
+        if (end > dataLen || from > end) continue;
+        const uint8_t* p = data + from;
+        const uint8_t* const e = data + end;
+        int64_t col = 0;
+        while (e - p >= 2) {
+            const uint32_t b0 = p[0];
+            const int32_t count = int32_t(((b0 & 31) << 8) | p[1]) + 1;
+            const uint32_t kind = b0 >> 5;
+            if (kind == (4 | RLE_SKIP)) {
+                p += 2;
+                col += count;
+                if (col >= W) break;
+                continue;
+            }
+            if (kind < (4 | RLE_LITERAL)) break;
+            const uint8_t* pay = p + 2;
+            const bool lit = kind == (4 | RLE_LITERAL);
+            const ptrdiff_t size = lit ? ptrdiff_t(count) * bpp : bpp;
+            if (e - pay < size) break;
+            p = pay + size;
+            const int64_t b = col + count < W ? col + count : W;
+            span(r, int32_t(col), int32_t(b - col), pay, lit);
+            col += count;
+            if (col >= W) break;
+        }
+    }
+    return true;
+}
+
+void gfxFreeRleIndex(Surface* s) {
+    memFree(s->rleIndex);
+    s->rleIndex = nullptr;
+}
+
+void gfxBuildRleIndex(Surface* s) {
+    gfxFreeRleIndex(s);
+    if (!s->rle || !s->pixels || !s->info || s->info->bytesPerPixel == 0 || s->height <= 0) return;
+    const int32_t bpp = s->info->bytesPerPixel;
+    // Counting pass: spans after merging, and pixel bytes.
+    int64_t spans = 0, bytes = 0;
+    int32_t lastRow = -1, lastEnd = -1;
+    const bool ok = forEachPacket(s, [&](int32_t r, int32_t col, int32_t n, const uint8_t*, bool) {
+        if (r != lastRow || col != lastEnd) spans++;
+        lastRow = r;
+        lastEnd = col + n;
+        bytes += int64_t(n) * bpp;
+    });
+    if (!ok) return;
+    const int64_t head = int64_t(sizeof(RleIndexHead)) + int64_t(s->height + 1) * 4;
+    const int64_t spanBytes = spans * int64_t(sizeof(RleSpan));
+    const int64_t total = head + spanBytes + bytes;
+    if (total > 0x7FFFFFFF) return;
+    uint8_t* block = static_cast<uint8_t*>(memAlloc(int32_t(total)));
+    if (!block) return;  // drawing walks the packets instead
+    RleIndexHead* h = reinterpret_cast<RleIndexHead*>(block);
+    uint32_t* first = reinterpret_cast<uint32_t*>(block + sizeof(RleIndexHead));
+    RleSpan* sp = reinterpret_cast<RleSpan*>(block + head);
+    uint8_t* px = block + head + spanBytes;
+    h->rows = s->height;
+    h->spans = uint32_t(spans);
+    uint32_t k = 0, off = 0;
+    int32_t row = 0;
+    lastRow = -1;
+    lastEnd = -1;
+    forEachPacket(s, [&](int32_t r, int32_t col, int32_t n, const uint8_t* pay, bool lit) {
+        while (row <= r) first[row++] = k;
+        if (r == lastRow && col == lastEnd) {
+            sp[k - 1].count = uint16_t(sp[k - 1].count + n);
+        } else {
+            sp[k++] = {uint16_t(col), uint16_t(n), off};
+        }
+        lastRow = r;
+        lastEnd = col + n;
+        if (lit) {
+            memcpy(px + off, pay, size_t(n) * size_t(bpp));
+        } else {
+            for (int32_t i = 0; i < n; i++) memcpy(px + off + size_t(i) * size_t(bpp), pay, size_t(bpp));
+        }
+        off += uint32_t(n) * uint32_t(bpp);
+    });
+    while (row <= s->height) first[row++] = k;
+    s->rleIndex = block;
 }
 
 // Copies n bytes between two different buffers without a library call: the runs of a sprite are short,
@@ -118,6 +247,74 @@ static inline void copyRun(uint8_t* d, const uint8_t* s, size_t n) {
         *d = *s;
     }
 }
+
+#if GFX_HAVE_AVX2
+// copyRun with 32-byte moves; the last move of a run ends at its end and may overlap the one before.
+GFX_AVX2 static inline void copyRunAvx2(uint8_t* d, const uint8_t* s, size_t n) {
+    if (n >= 32) {
+        for (size_t i = 0; i + 32 < n; i += 32)
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i),
+                                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + n - 32),
+                            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + n - 32)));
+    } else if (n >= 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + n - 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), a);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + n - 16), b);
+    } else {
+        copyRun(d, s, n);
+    }
+}
+#endif
+
+// A plain copy of the same format through the index: each visible span is one move.
+template <int Path>
+static GFX_INLINE void drawIndexRows(const uint8_t* index, int32_t bpp, int32_t c0, int32_t c1, int32_t row0,
+                                     int32_t rows, uint8_t* dRow, int32_t dstPitch) {
+    const RleIndexHead* h = reinterpret_cast<const RleIndexHead*>(index);
+    const uint32_t* first = reinterpret_cast<const uint32_t*>(index + sizeof(RleIndexHead));
+    const int64_t head = int64_t(sizeof(RleIndexHead)) + int64_t(h->rows + 1) * 4;
+    const RleSpan* sp = reinterpret_cast<const RleSpan*>(index + head);
+    const uint8_t* px = index + head + int64_t(h->spans) * int64_t(sizeof(RleSpan));
+    for (int32_t r = 0; r < rows; r++, dRow += dstPitch) {
+        const uint32_t k1 = first[row0 + r + 1];
+        for (uint32_t k = first[row0 + r]; k < k1; k++) {
+            const int32_t col = sp[k].col, end = col + sp[k].count;
+            if (col >= c1) break;
+            const int32_t a = col > c0 ? col : c0, b = end < c1 ? end : c1;
+            if (a >= b) continue;
+            uint8_t* d = dRow + ptrdiff_t(a - c0) * bpp;
+            const uint8_t* s = px + sp[k].offset + ptrdiff_t(a - col) * bpp;
+            const size_t n = size_t(b - a) * size_t(bpp);
+#if GFX_HAVE_AVX2
+            if constexpr (Path == GFX_PATH_AVX2)
+                copyRunAvx2(d, s, n);
+            else
+#endif
+                copyRun(d, s, n);
+        }
+    }
+}
+static void drawIndexSse2(const uint8_t* index, int32_t bpp, int32_t c0, int32_t c1, int32_t row0, int32_t rows,
+                          uint8_t* dRow, int32_t dstPitch) {
+    drawIndexRows<GFX_PATH_SSE2>(index, bpp, c0, c1, row0, rows, dRow, dstPitch);
+}
+#if GFX_HAVE_AVX2
+GFX_AVX2 static void drawIndexAvx2(const uint8_t* index, int32_t bpp, int32_t c0, int32_t c1, int32_t row0,
+                                   int32_t rows, uint8_t* dRow, int32_t dstPitch) {
+    drawIndexRows<GFX_PATH_AVX2>(index, bpp, c0, c1, row0, rows, dRow, dstPitch);
+}
+#endif
+typedef void (*DrawIndexFn)(const uint8_t* index, int32_t bpp, int32_t c0, int32_t c1, int32_t row0,
+                            int32_t rows, uint8_t* dRow, int32_t dstPitch);
+static const DrawIndexFn kDrawIndex[GFX_PATH_COUNT] = {drawIndexSse2,
+#if GFX_HAVE_AVX2
+                                                       drawIndexAvx2
+#else
+                                                       drawIndexSse2
+#endif
+};
 
 // Same format, copy mode: literal runs move as bytes, fills are plain stores.
 template <int Bpp>
@@ -350,6 +547,10 @@ int32_t sfBlitRLE(const Surface* src, Surface* dst, int32_t x, int32_t y, const 
     const bool wide = src->rleWideRows;
     const int32_t mode = g_gfx.drawMode;
     if (src->format == dst->format && mode == 0) {
+        if (src->rleIndex && g_gfx.fastPaths) {
+            kDrawIndex[g_gfx.path](src->rleIndex, dbpp, q.c0, q.c1, q.row0, q.rows, q.dst, q.dstPitch);
+            return 1;
+        }
         switch (dbpp) {
             case 1:
                 walk(q, wide, PlainDraw<1>());

@@ -79,6 +79,7 @@ void sfRelease(Surface* s) {
     s->width = s->height = 0;
     s->dataSize = 0;
     arrFree(&s->frames);
+    gfxFreeRleIndex(s);
     if (s->ownsPixels) memFree(s->pixels);
     if (s->ownsPalette) memFree(s->palette);
     s->ownsPixels = s->ownsPalette = 0;
@@ -98,6 +99,7 @@ Surface* sfClone(const Surface* s) {
     Surface* c = allocRecord();
     if (!c) return nullptr;
     *c = *s;
+    c->rleIndex = nullptr;  // the clone gets an index of its own below
     c->ownsPixels = c->ownsPalette = 0;
     c->pixels = nullptr;
     c->palette = s->palette;
@@ -141,6 +143,7 @@ Surface* sfClone(const Surface* s) {
             return nullptr;
         }
     }
+    if (c->rle && c->pixels) gfxBuildRleIndex(c);
     return c;
 }
 

@@ -237,6 +237,11 @@ BlitLoopFn gfxFindLoop(int32_t srcFormat, int32_t dstFormat, int32_t mode, bool 
 bool gfxClipBlit(const Surface* src, const Surface* dst, int32_t* x, int32_t* y, const Rect* srcRect,
                  bool useClip, int32_t* sx, int32_t* sy, int32_t* w, int32_t* h);
 
+// [SECTION] Drawing index of encoded surfaces
+// Builds (again) the index of an encoded surface from its rows; on failure the surface simply has none.
+void gfxBuildRleIndex(Surface* s);
+void gfxFreeRleIndex(Surface* s);
+
 // [SECTION] Same-format copiers behind the blitFast slot
 int32_t gfxBlitFast565(const Surface* src, Surface* dst, int32_t dstX, int32_t dstY, int32_t srcX,
                        int32_t srcY, int32_t width, int32_t height);

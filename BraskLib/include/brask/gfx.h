@@ -91,6 +91,11 @@ struct Surface {
     uint8_t animMode, animLoop;
     int32_t frameTime;  // milliseconds per frame
     Array frames;       // Rect per frame
+    // Encoded surfaces only: the opaque spans of each row with their pixels laid out flat, derived from the
+    // encoded rows when they are made or loaded, so a plain copy draws each span with one move (owned,
+    // freed with the surface, never stored in files; null when it could not be built, and drawing then
+    // walks the packets).
+    uint8_t* rleIndex;
 };
 
 Surface* sfCreate(int32_t width, int32_t height, int32_t format, int32_t rle, uint32_t colourKey,
