@@ -1,5 +1,6 @@
 // Blits: clipping, key, blends, fast paths against the per-pixel path, copies into turned frame buffers,
 // the rotated blit and run-length encoded sprites.
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <tuple>
@@ -9,6 +10,7 @@
 #include "brask/memory.h"
 #include "brask/random.h"
 #include "gfx_fixture.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -240,6 +242,22 @@ void onEveryPath(F check) {
     gfxForceBaseline(was);
 }
 
+TEST_F(Gfx, BaselineIsChosenByTheCallOrTheEnvironment) {
+    const std::string detected = gfxPathName();
+    EXPECT_EQ(detected, __builtin_cpu_supports("avx2") && !getenv("BRASK_CPU") ? "avx2" : "sse2");
+    gfxForceBaseline(1);
+    EXPECT_STREQ(gfxPathName(), "sse2");
+    EXPECT_EQ(gfxForceBaseline(0), detected == "avx2" ? 1 : 0);
+    EXPECT_EQ(gfxPathName(), detected);
+    const char* was = getenv("BRASK_CPU");
+    const std::string saved = was ? was : "";
+    setenv("BRASK_CPU", "baseline", 1);
+    EXPECT_EQ(platProcessorFeaturePresent(PLAT_PF_AVX2), 0);
+    unsetenv("BRASK_CPU");
+    EXPECT_EQ(platProcessorFeaturePresent(PLAT_PF_AVX2), __builtin_cpu_supports("avx2") ? 1 : 0);
+    if (was) setenv("BRASK_CPU", saved.c_str(), 1);
+}
+
 TEST_F(Gfx, SpecialisedLoopsDrawExactlyLikeThePerPixelPathOnEveryProcessorPath) {
     onEveryPath([](const char* path) {
         std::mt19937 rng(7);
@@ -294,25 +312,61 @@ TEST_F(Gfx, TintCoverageAndSelfOverlapMatchThePerPixelPathOnEveryProcessorPath) 
     });
 }
 
-TEST_F(Gfx, EncodedSpriteDrawsExactlyLikeItsKeyedOriginal) {
-    std::mt19937 rng(11);
-    const int srcFormats[] = {pfPalette, pf444, pf565, pf888, pf8888, pfMono8};
-    const int dstFormats[] = {pfPalette, pf444, pf555, pf565, pf888, pf8888, pfMono8};
-    for (int sf : srcFormats) {
-        for (int df : dstFormats) {
-            for (int n = 0; n < 25; n++) {
-                Surface* plain = randomSprite(rng, sf, 1 + rng() % 40, 1 + rng() % 20, n % 8 != 0);
-                Surface* enc = sfClone(plain);
-                ASSERT_EQ(sfEncodeRLE(enc), 1);
-                Surface* a = randomSprite(rng, df, 36, 24, false);
-                Surface* b = sfClone(a);
-                Scene sc = randomScene(rng, plain->width, plain->height, 36, 24);
-                drawScene(plain, a, sc);
-                EXPECT_EQ(drawScene(enc, b, sc), 1);
-                ASSERT_EQ(bytes(a), bytes(b)) << sf << " -> " << df << " mode " << sc.mode << " case " << n;
-                for (Surface* x : {plain, enc, a, b}) sfFree(x);
+// The encoded sprite on every path, drawn through its span index (fast paths) and by walking its packets
+// (per-pixel path), against its keyed original.
+TEST_F(Gfx, EncodedSpriteDrawsExactlyLikeItsKeyedOriginalOnEveryProcessorPath) {
+    onEveryPath([](const char* path) {
+        std::mt19937 rng(11);
+        const int srcFormats[] = {pfPalette, pf444, pf565, pf888, pf8888, pfMono8};
+        const int dstFormats[] = {pfPalette, pf444, pf555, pf565, pf888, pf8888, pfMono8};
+        for (int sf : srcFormats) {
+            for (int df : dstFormats) {
+                for (int n = 0; n < 25; n++) {
+                    Surface* plain = randomSprite(rng, sf, 1 + rng() % 40, 1 + rng() % 20, n % 8 != 0);
+                    Surface* enc = sfClone(plain);
+                    ASSERT_EQ(sfEncodeRLE(enc), 1);
+                    ASSERT_NE(enc->rleIndex, nullptr);
+                    Surface* twin = sfClone(enc);  // its own index, built from the copied rows
+                    Surface* a = randomSprite(rng, df, 36, 24, false);
+                    Surface* b = sfClone(a);
+                    Surface* c = sfClone(a);
+                    Scene sc = randomScene(rng, plain->width, plain->height, 36, 24);
+                    if (n % 3 == 0) sc.mode = 0;
+                    drawScene(plain, a, sc);
+                    EXPECT_EQ(drawScene(twin, b, sc), 1);
+                    gfxSetFastPaths(0);
+                    drawScene(enc, c, sc);
+                    gfxSetFastPaths(1);
+                    ASSERT_EQ(bytes(a), bytes(b))
+                        << path << ": " << sf << " -> " << df << " mode " << sc.mode << " case " << n;
+                    ASSERT_EQ(bytes(a), bytes(c))
+                        << path << ": " << sf << " -> " << df << " mode " << sc.mode << " case " << n;
+                    for (Surface* x : {plain, enc, twin, a, b, c}) sfFree(x);
+                }
             }
         }
+    });
+}
+
+// Packets damaged after encoding (as a file could bring them, had it not been checked): the index is
+// built from the rows as the packet walk reads them, so both draw the same.
+TEST_F(Gfx, EncodedIndexReadsDamagedRowsAsThePacketWalkDoes) {
+    std::mt19937 rng(17);
+    for (int n = 0; n < 300; n++) {
+        Surface* enc = randomSprite(rng, n % 2 ? pf565 : pf888, 1 + rng() % 30, 1 + rng() % 12, true);
+        ASSERT_EQ(sfEncodeRLE(enc), 1);
+        for (int k = 0; k < 3; k++) enc->pixels[rng() % enc->dataSize] = uint8_t(rng());
+        gfxBuildRleIndex(enc);
+        Surface* a = randomSprite(rng, enc->format, 34, 16, false);
+        Surface* b = sfClone(a);
+        Scene sc = randomScene(rng, enc->width, enc->height, 34, 16);
+        sc.mode = 0;
+        drawScene(enc, a, sc);
+        gfxSetFastPaths(0);
+        drawScene(enc, b, sc);
+        gfxSetFastPaths(1);
+        ASSERT_EQ(bytes(a), bytes(b)) << "case " << n;
+        for (Surface* x : {enc, a, b}) sfFree(x);
     }
 }
 
@@ -384,6 +438,8 @@ TEST_F(Gfx, CopyIntoTurnedAndMirroredFrameBuffersLandsEveryPixelAtItsAddress) {
         {640, -2, 240, 320, 638},    {-640, 2, 240, 320, 152960}, {480, -2, 320, 240, 478},
         {-480, 2, 320, 240, 153120}, {2, -480, 240, 320, 153120},
     };
+    onEveryPath([&](const char* path) {
+    SCOPED_TRACE(path);
     std::mt19937 rng(5);
     for (const Layout& l : layouts) {
         Surface* src = make(l.w, l.h, pf565, [&](int, int) { return uint32_t(rng() & 0xFFFF); });
@@ -408,9 +464,16 @@ TEST_F(Gfx, CopyIntoTurnedAndMirroredFrameBuffersLandsEveryPixelAtItsAddress) {
         for (uint8_t b : fb) written += b != 0;
         EXPECT_LE(written, 13 * 11 * 2);
         EXPECT_EQ(sfGetPixel(d, 112, 56), sfGetPixel(src, 15, 11));
+        // Blocks of 16 rows with a strip of rows and of columns left over.
+        Rect odd = {1, 2, 37, 35};
+        std::fill(fb.begin(), fb.end(), 0);
+        sfCopyRect(src, d, 7, 9, &odd);
+        for (int y = 0; y < 35; y++)
+            for (int x = 0; x < 37; x++) ASSERT_EQ(sfGetPixel(d, 7 + x, 9 + y), sfGetPixel(src, 1 + x, 2 + y));
         sfFree(src);
         sfFree(d);
     }
+    });
 }
 
 TEST_F(Gfx, CopyRectConvertsIgnoresClipAndKeyAndSkipsItself) {

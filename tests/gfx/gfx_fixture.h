@@ -8,6 +8,7 @@ class Gfx : public ::testing::Test {
    protected:
     void TearDown() override {
         gfxSetClip(nullptr);
+        gfxForceBaseline(0);
         gfxSetDrawMode(0);
         gfxSetOpacity(256);
         gfxSetColour(0);

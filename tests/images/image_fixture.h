@@ -16,6 +16,7 @@ class Img : public ::testing::Test {
     TestFolders tf;
     void TearDown() override {
         gfxSetFastPaths(1);
+        gfxForceBaseline(0);
         gfxSetClip(nullptr);
         gfxSetTarget(nullptr);
         gfxShutdownSurfacePool();

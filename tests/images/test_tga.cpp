@@ -65,6 +65,10 @@ TEST_F(Img, ToolWrittenFilesDecodeToTheConvertersValuesOnEveryPath) {
         ASSERT_EQ(size_t(w.w * w.h), w.v.size());
         put(n + ".tga", readFile(std::string(KORVA_TGA_FIXTURES) + "/" + n + ".tga"));
         const std::u16string name = u16(n + ".tga");
+        // The baseline loops and then the processor's own (AVX2 where it has it).
+        for (int base = 1; base >= 0; base--) {
+        gfxForceBaseline(base);
+        SCOPED_TRACE(gfxPathName());
         for (int fast = 1; fast >= 0; fast--) {
             gfxSetFastPaths(fast);
             Surface* s565 = sfLoadTGA(name.c_str(), pf565, nullptr);
@@ -92,6 +96,7 @@ TEST_F(Img, ToolWrittenFilesDecodeToTheConvertersValuesOnEveryPath) {
             EXPECT_EQ(0, memcmp(a->pixels, b->pixels, a->dataSize)) << "format " << f;
             sfFree(a);
             sfFree(b);
+        }
         }
         // Colour-mapped files keep their indices and bring their colours as the palette.
         Surface* p = sfLoadTGA(name.c_str(), 0, nullptr);
