@@ -157,16 +157,27 @@ struct Row {
 };
 std::vector<Row> g_rows;
 
+// Every figure is the median of 5 repetitions. Ours runs on the processor's path and again on the baseline
+// loops (when the two differ); the goal is judged on the processor's path.
+void timed(const std::string& name, std::function<void()> fn, bool baseline = false) {
+    benchmark::RegisterBenchmark(name.c_str(),
+                                 [fn, baseline](benchmark::State& st) {
+                                     const int32_t was = gfxForceBaseline(baseline);
+                                     for (auto _ : st) fn();
+                                     gfxForceBaseline(was);
+                                 })
+        ->Unit(benchmark::kMicrosecond)
+        ->Repetitions(5)
+        ->ReportAggregatesOnly(true)
+        ->MinTime(0.1);
+}
+
 void add(const char* key, const char* op, const char* peer, double goal, std::function<void()> ours,
          std::function<void()> theirs) {
     g_rows.push_back({key, op, peer, goal});
-    benchmark::RegisterBenchmark((std::string("ours/") + key).c_str(), [ours](benchmark::State& st) {
-        for (auto _ : st) ours();
-    })->Unit(benchmark::kMicrosecond);
-    if (theirs)
-        benchmark::RegisterBenchmark((std::string("peer/") + key).c_str(), [theirs](benchmark::State& st) {
-            for (auto _ : st) theirs();
-        })->Unit(benchmark::kMicrosecond);
+    timed(std::string("ours/") + key, ours);
+    if (std::string(gfxPathName()) != "sse2") timed(std::string("base/") + key, ours, true);
+    if (theirs) timed(std::string("peer/") + key, theirs);
 }
 
 // Our rotated blit's formulas written out a second time, plainly, to check the engine against.
@@ -437,8 +448,10 @@ void registerAll() {
             static std::vector<std::string> ops;
             ops.reserve(32);
             ops.push_back(op);
+            // 565 into 8888 is what a 32-bit desktop frame buffer takes every frame: it must do better.
             add(
-                names.back().c_str(), ops.back().c_str(), "SDL_BlitSurface", 1.0,
+                names.back().c_str(), ops.back().c_str(), "SDL_BlitSurface",
+                !into565 && c.format == pf8888 ? 1.5 : 1.0,
                 [=] { sfCopyRect(a, b, 0, 0, nullptr); }, [=] { SDL_BlitSurface(sa, nullptr, sb, nullptr); });
         }
     }
@@ -504,21 +517,26 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&rep);
     printf("\nOutput checks (before timing):\n");
     for (const std::string& c : g_checks) printf("  %s\n", c.c_str());
-    printf("\nSpeed-up = peer CPU time / our CPU time, all from this run.\n");
-    printf("%-44s %-24s %10s %10s %8s %6s %s\n", "operation", "peer", "ours us", "peer us", "speed-up",
-           "goal", "");
+    printf("\nSpeed-up = peer CPU time / our CPU time, medians of 5, all from this run. Processor path: %s"
+           " (baseline: the same loops forced to sse2).\n",
+           gfxPathName());
+    printf("%-44s %-24s %10s %10s %10s %8s %6s %s\n", "operation", "peer", "ours us", "baseline", "peer us",
+           "speed-up", "goal", "");
     for (const Row& r : g_rows) {
         auto o = rep.times.find(std::string("ours/") + r.key),
+             b = rep.times.find(std::string("base/") + r.key),
              p = rep.times.find(std::string("peer/") + r.key);
         if (o == rep.times.end()) continue;
+        char base[32] = "-";
+        if (b != rep.times.end()) snprintf(base, sizeof base, "%.2f", b->second);
         if (p == rep.times.end()) {
-            printf("%-44s %-24s %10.2f %10s %8s %6.2f peer not built\n", r.operation, r.peer, o->second, "-",
-                   "-", r.goal);
+            printf("%-44s %-24s %10.2f %10s %10s %8s %6.2f peer not built\n", r.operation, r.peer, o->second,
+                   base, "-", "-", r.goal);
             continue;
         }
         const double ratio = p->second / o->second;
-        printf("%-44s %-24s %10.2f %10.2f %7.2fx %5.2fx %s\n", r.operation, r.peer, o->second, p->second,
-               ratio, r.goal, ratio >= r.goal ? "met" : "NOT MET");
+        printf("%-44s %-24s %10.2f %10s %10.2f %7.2fx %5.2fx %s\n", r.operation, r.peer, o->second, base,
+               p->second, ratio, r.goal, ratio >= r.goal ? "met" : "NOT MET");
     }
     return 0;
 }

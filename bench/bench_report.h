@@ -13,11 +13,12 @@ class TableReporter : public benchmark::ConsoleReporter {
     void ReportRuns(const std::vector<Run>& runs) override {
         // With repetitions the median stands for the benchmark: one noisy repetition on a shared machine
         // should not decide a speed-up.
+        // Keyed by the name as registered: options such as repetitions add suffixes to the full run name.
         for (const Run& r : runs) {
             if (r.run_type != Run::RT_Aggregate)
-                times[r.benchmark_name()] = r.GetAdjustedCPUTime();
+                times[r.run_name.function_name] = r.GetAdjustedCPUTime();
             else if (r.aggregate_name == "median")
-                times[r.run_name.str()] = r.GetAdjustedCPUTime();
+                times[r.run_name.function_name] = r.GetAdjustedCPUTime();
         }
         ConsoleReporter::ReportRuns(runs);
     }

@@ -111,8 +111,8 @@ struct RleSpan {
     uint32_t offset;      // bytes into the pixels
 };
 struct RleIndexHead {
-    int32_t rows;
-    uint32_t spans;
+    int32_t rows, width;
+    uint32_t spans, pad;
 };
 
 static inline uint32_t rowEndAt(const Surface* s, int32_t row) {
@@ -199,7 +199,9 @@ void gfxBuildRleIndex(Surface* s) {
     RleSpan* sp = reinterpret_cast<RleSpan*>(block + head);
     uint8_t* px = block + head + spanBytes;
     h->rows = s->height;
+    h->width = s->width;
     h->spans = uint32_t(spans);
+    h->pad = 0;
     uint32_t k = 0, off = 0;
     int32_t row = 0;
     lastRow = -1;
@@ -226,7 +228,7 @@ void gfxBuildRleIndex(Surface* s) {
 
 // Copies n bytes between two different buffers without a library call: the runs of a sprite are short,
 // and a call per run costs more than the copy.
-static inline void copyRun(uint8_t* d, const uint8_t* s, size_t n) {
+static GFX_INLINE void copyRun(uint8_t* d, const uint8_t* s, size_t n) {
     if (n >= 16) {
         if (n > 256) {
             memcpy(d, s, n);
@@ -270,40 +272,70 @@ GFX_AVX2 static inline void copyRunAvx2(uint8_t* d, const uint8_t* s, size_t n) 
 
 // A plain copy of the same format through the index: each visible span is one move.
 template <int Path>
-static GFX_INLINE void drawIndexRows(const uint8_t* index, int32_t bpp, int32_t c0, int32_t c1, int32_t row0,
-                                     int32_t rows, uint8_t* dRow, int32_t dstPitch) {
+static GFX_INLINE void copySpan(uint8_t* d, const uint8_t* s, size_t n) {
+#if GFX_HAVE_AVX2
+    if constexpr (Path == GFX_PATH_AVX2)
+        copyRunAvx2(d, s, n);
+    else
+#endif
+        copyRun(d, s, n);
+}
+
+template <int Path, int Bpp>
+static GFX_INLINE void drawIndexRows(const uint8_t* index, int32_t c0, int32_t c1, int32_t row0, int32_t rows,
+                                     uint8_t* dRow, int32_t dstPitch) {
     const RleIndexHead* h = reinterpret_cast<const RleIndexHead*>(index);
     const uint32_t* first = reinterpret_cast<const uint32_t*>(index + sizeof(RleIndexHead));
     const int64_t head = int64_t(sizeof(RleIndexHead)) + int64_t(h->rows + 1) * 4;
     const RleSpan* sp = reinterpret_cast<const RleSpan*>(index + head);
     const uint8_t* px = index + head + int64_t(h->spans) * int64_t(sizeof(RleSpan));
+    uint32_t k = first[row0];
+    if (c0 == 0 && c1 >= h->width) {
+        // Nothing cut at the sides, as for most sprites: every span is drawn whole.
+        for (int32_t r = 0; r < rows; r++, dRow += dstPitch) {
+            for (const uint32_t k1 = first[row0 + r + 1]; k < k1; k++)
+                copySpan<Path>(dRow + ptrdiff_t(sp[k].col) * Bpp, px + sp[k].offset, size_t(sp[k].count) * Bpp);
+        }
+        return;
+    }
     for (int32_t r = 0; r < rows; r++, dRow += dstPitch) {
         const uint32_t k1 = first[row0 + r + 1];
-        for (uint32_t k = first[row0 + r]; k < k1; k++) {
+        for (; k < k1; k++) {
             const int32_t col = sp[k].col, end = col + sp[k].count;
-            if (col >= c1) break;
             const int32_t a = col > c0 ? col : c0, b = end < c1 ? end : c1;
-            if (a >= b) continue;
-            uint8_t* d = dRow + ptrdiff_t(a - c0) * bpp;
-            const uint8_t* s = px + sp[k].offset + ptrdiff_t(a - col) * bpp;
-            const size_t n = size_t(b - a) * size_t(bpp);
-#if GFX_HAVE_AVX2
-            if constexpr (Path == GFX_PATH_AVX2)
-                copyRunAvx2(d, s, n);
-            else
-#endif
-                copyRun(d, s, n);
+            if (a < b)
+                copySpan<Path>(dRow + ptrdiff_t(a - c0) * Bpp, px + sp[k].offset + ptrdiff_t(a - col) * Bpp,
+                               size_t(b - a) * Bpp);
         }
+    }
+}
+
+template <int Path>
+static GFX_INLINE void drawIndexAny(const uint8_t* index, int32_t bpp, int32_t c0, int32_t c1, int32_t row0,
+                                    int32_t rows, uint8_t* dRow, int32_t dstPitch) {
+    switch (bpp) {
+        case 1:
+            drawIndexRows<Path, 1>(index, c0, c1, row0, rows, dRow, dstPitch);
+            break;
+        case 2:
+            drawIndexRows<Path, 2>(index, c0, c1, row0, rows, dRow, dstPitch);
+            break;
+        case 3:
+            drawIndexRows<Path, 3>(index, c0, c1, row0, rows, dRow, dstPitch);
+            break;
+        default:
+            drawIndexRows<Path, 4>(index, c0, c1, row0, rows, dRow, dstPitch);
+            break;
     }
 }
 static void drawIndexSse2(const uint8_t* index, int32_t bpp, int32_t c0, int32_t c1, int32_t row0, int32_t rows,
                           uint8_t* dRow, int32_t dstPitch) {
-    drawIndexRows<GFX_PATH_SSE2>(index, bpp, c0, c1, row0, rows, dRow, dstPitch);
+    drawIndexAny<GFX_PATH_SSE2>(index, bpp, c0, c1, row0, rows, dRow, dstPitch);
 }
 #if GFX_HAVE_AVX2
 GFX_AVX2 static void drawIndexAvx2(const uint8_t* index, int32_t bpp, int32_t c0, int32_t c1, int32_t row0,
                                    int32_t rows, uint8_t* dRow, int32_t dstPitch) {
-    drawIndexRows<GFX_PATH_AVX2>(index, bpp, c0, c1, row0, rows, dRow, dstPitch);
+    drawIndexAny<GFX_PATH_AVX2>(index, bpp, c0, c1, row0, rows, dRow, dstPitch);
 }
 #endif
 typedef void (*DrawIndexFn)(const uint8_t* index, int32_t bpp, int32_t c0, int32_t c1, int32_t row0,
