@@ -682,10 +682,11 @@ int32_t sfCopyRect(const Surface* src, Surface* dst, int32_t x, int32_t y, const
 // The smallest n in [0, N] with a + n x b >= t, for b > 0 (N when none below N is). Estimated in floating
 // point and then settled exactly: a 64-bit division costs more than a whole row of a small sprite, and a
 // blit finds two of these bounds per row.
-static int64_t firstAtLeast(int64_t a, int64_t b, int64_t t, int64_t N) {
+// inv is 1 / b, found once per blit.
+static inline int64_t firstAtLeast(int64_t a, int64_t b, double inv, int64_t t, int64_t N) {
     // Truncated rather than rounded up: the steps below settle the last one either way, and the baseline
     // processor has no instruction for ceil (it would be a library call).
-    const double est = double(t - a) / double(b);
+    const double est = double(t - a) * inv;
     int64_t n = est < 0 ? 0 : est > double(N) ? N : int64_t(est);
     while (n > 0 && a + (n - 1) * b >= t) n--;
     while (n < N && a + n * b < t) n++;
@@ -693,18 +694,18 @@ static int64_t firstAtLeast(int64_t a, int64_t b, int64_t t, int64_t N) {
 }
 
 // Narrows [*n0, *n1) (with *n0 >= 0) to the steps n at which a + n x b lies in [0, limit).
-static void stepRange(int64_t a, int64_t b, int64_t limit, int64_t* n0, int64_t* n1) {
+static inline void stepRange(int64_t a, int64_t b, double inv, int64_t limit, int64_t* n0, int64_t* n1) {
     const int64_t N = *n1;
     int64_t lo, hi;  // first step inside, first step past
     if (b == 0) {
         lo = 0;
         hi = (a >= 0 && a < limit) ? N : 0;
     } else if (b > 0) {
-        lo = firstAtLeast(a, b, 0, N);
-        hi = firstAtLeast(a, b, limit, N);
+        lo = firstAtLeast(a, b, inv, 0, N);
+        hi = firstAtLeast(a, b, inv, limit, N);
     } else {
-        lo = firstAtLeast(-a, -b, 1 - limit, N);  // a + n b < limit
-        hi = firstAtLeast(-a, -b, 1, N);          // a + n b < 0
+        lo = firstAtLeast(-a, -b, -inv, 1 - limit, N);  // a + n b < limit
+        hi = firstAtLeast(-a, -b, -inv, 1, N);          // a + n b < 0
     }
     if (lo > *n0) *n0 = lo;
     if (hi < *n1) *n1 = hi;
@@ -723,11 +724,12 @@ struct RotRows {
 // The rows of a rotated blit. Byte formats read and write through raw pointers; packed bits (Bpp 0) go
 // through sfGetPixel / sfPutPixel. A frame that reaches past its surface (frames come from files) reads 0
 // at the points outside, as sfGetPixel does, through a per-point test; a frame inside reads without one.
-template <int Bpp>
-static void rotateRows(const RotRows& q) {
+template <int Bpp, int Path>
+static GFX_INLINE void rotateRows(const RotRows& q) {
     const Surface* src = q.src;
     Surface* dst = q.dst;
     const int64_t du = (q.isx * q.cs) >> 8, dv = (q.isy * q.sn) >> 8;
+    const double invU = du ? 1.0 / double(du) : 0.0, invV = dv ? -1.0 / double(dv) : 0.0;
     const uint32_t key = src->colourKey;
     const int32_t opacity = g_gfx.opacity;
     const uint32_t colour = g_gfx.colour;
@@ -744,17 +746,37 @@ static void rotateRows(const RotRows& q) {
             // The pixels whose source point lies inside W x H form one run of the row: find it once, so the
             // loop over it needs no bounds tests.
             int64_t n0 = 0, n1 = q.right - q.left;
-            stepRange(u + 128, du, q.W * 256, &n0, &n1);
-            stepRange(v + 128, -dv, q.H * 256, &n0, &n1);
-            uint8_t* p = sfPixelAddress(dst, int32_t(q.left), int32_t(py)) + n0 * dStep;
+            stepRange(u + 128, du, invU, q.W * 256, &n0, &n1);
+            stepRange(v + 128, -dv, invV, q.H * 256, &n0, &n1);
+            // A byte format's address, as sfPixelAddress forms it.
+            uint8_t* p = dst->pixels + py * dst->rowPitch + q.left * dStep + n0 * dStep;
             u += n0 * du;
             v -= n0 * dv;
             if (q.inside && !q.blend) {
                 // Inside the run both points lie in [0, 256 x size), so 32 bits hold them.
                 int32_t uu = int32_t(u + 128), vv = int32_t(v + 128);
                 const int32_t du32 = int32_t(du), dv32 = int32_t(dv);
-                for (int64_t n = n0; n < n1; n++, uu += du32, vv -= dv32, p += dStep) {
-                    const uint32_t val = gfxLoadPixel<Bpp>(base + ptrdiff_t(vv >> 8) * sPitch + ptrdiff_t(uu >> 8) * sStep);
+                const int32_t sp32 = int32_t(sPitch), ss32 = int32_t(sStep);
+                int64_t n = n0;
+                if constexpr (Path == GFX_PATH_AVX2) {
+                    // The source offsets a chunk at a time, in vector lanes, then the loads and stores.
+                    int32_t off[32];
+                    while (n < n1) {
+                        const int32_t m = n1 - n < 32 ? int32_t(n1 - n) : 32;
+                        for (int32_t i = 0; i < m; i++)
+                            off[i] = ((vv - i * dv32) >> 8) * sp32 + ((uu + i * du32) >> 8) * ss32;
+                        for (int32_t i = 0; i < m; i++, p += dStep) {
+                            const uint32_t val = gfxLoadPixel<Bpp>(base + off[i]);
+                            if (val != key) gfxStorePixel<Bpp>(p, val);
+                        }
+                        uu += m * du32;
+                        vv -= m * dv32;
+                        n += m;
+                    }
+                }
+                for (; n < n1; n++, uu += du32, vv -= dv32, p += dStep) {
+                    const uint32_t val =
+                        gfxLoadPixel<Bpp>(base + ptrdiff_t(vv >> 8) * sPitch + ptrdiff_t(uu >> 8) * sStep);
                     if (val != key) gfxStorePixel<Bpp>(p, val);
                 }
                 continue;
@@ -787,6 +809,24 @@ static void rotateRows(const RotRows& q) {
         }
     }
 }
+
+template <int Bpp>
+static void rotateRowsSse2(const RotRows& q) {
+    rotateRows<Bpp, GFX_PATH_SSE2>(q);
+}
+#if GFX_HAVE_AVX2
+template <int Bpp>
+GFX_AVX2 static void rotateRowsAvx2(const RotRows& q) {
+    rotateRows<Bpp, GFX_PATH_AVX2>(q);
+}
+#else
+#define rotateRowsAvx2 rotateRowsSse2
+#endif
+typedef void (*RotateRowsFn)(const RotRows& q);
+// By processor path, then bytes per pixel (0 for packed bits).
+static const RotateRowsFn kRotateRows[GFX_PATH_COUNT][5] = {
+    {rotateRowsSse2<0>, rotateRowsSse2<1>, rotateRowsSse2<2>, rotateRowsSse2<3>, rotateRowsSse2<4>},
+    {rotateRowsAvx2<0>, rotateRowsAvx2<1>, rotateRowsAvx2<2>, rotateRowsAvx2<3>, rotateRowsAvx2<4>}};
 
 int32_t sfBlitRotated(const Surface* src, Surface* dst, const RotateParams* params, int32_t frame) {
     if (!usable(src) || !usable(dst) || !params || src->rle || dst->rle || src->format != dst->format ||
@@ -847,22 +887,7 @@ int32_t sfBlitRotated(const Surface* src, Surface* dst, const RotateParams* para
     const int32_t mode = g_gfx.drawMode;
     rows.blend = mode ? gfxGetBlend(dst->format, mode) : nullptr;
     rows.inside = r.x >= 0 && r.y >= 0 && int64_t(r.x) + W <= src->width && int64_t(r.y) + H <= src->height;
-    switch (dst->info->bytesPerPixel) {
-        case 1:
-            rotateRows<1>(rows);
-            break;
-        case 2:
-            rotateRows<2>(rows);
-            break;
-        case 3:
-            rotateRows<3>(rows);
-            break;
-        case 4:
-            rotateRows<4>(rows);
-            break;
-        default:
-            rotateRows<0>(rows);
-            break;
-    }
+    const int32_t bpp = dst->info->bytesPerPixel;
+    kRotateRows[g_gfx.path][bpp >= 1 && bpp <= 4 ? bpp : 0](rows);
     return 1;
 }

@@ -570,7 +570,9 @@ void rotateByPoints(const Surface* src, Surface* dst, const RotateParams& p, con
     }
 }
 
-TEST_F(Gfx, RotatedBlitMatchesItsPointRuleAtAnyAngleScaleAndPlace) {
+TEST_F(Gfx, RotatedBlitMatchesItsPointRuleAtAnyAngleScaleAndPlaceOnEveryProcessorPath) {
+    onEveryPath([](const char* path) {
+    SCOPED_TRACE(path);
     std::mt19937 rng(21);
     for (int n = 0; n < 300; n++) {
         Surface* s = randomSprite(rng, n % 2 ? pf565 : pf888, 1 + rng() % 30, 1 + rng() % 30, true);
@@ -586,6 +588,7 @@ TEST_F(Gfx, RotatedBlitMatchesItsPointRuleAtAnyAngleScaleAndPlace) {
             << "case " << n << " angle " << p.angle << " scale " << p.scaleX << "/" << p.scaleY;
         for (Surface* x : {s, a, b}) sfFree(x);
     }
+    });
 }
 
 // Frames come from files and may reach past their surface: the points outside read 0, never the memory
