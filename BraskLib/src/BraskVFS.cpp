@@ -282,10 +282,12 @@ enum LooseAccess { LOOSE_UPDATE_OR_READ, LOOSE_UPDATE_ONLY, LOOSE_READ_ONLY };
 
 static VfsFile* openLoose(VfsFile* slot, const char16_t* name, LooseAccess access = LOOSE_UPDATE_OR_READ) {
     if (!resolveInProgramFolder(slot->path, name)) return nullptr;
-    // Most opens miss (every archive member is looked for as a loose file first): one query decides, and only
-    // a miss pays for the search ignoring case.
-    if (!platIsFile(slot->path) && !platFindFileIgnoringCase(slot->path, slot->path, VFS_PATH_MAX))
+    // Most opens miss (every archive member is looked for as a loose file first): the platform answers a
+    // name as given, or ignoring case, or a miss it has seen before, with one query.
+    if (!platFindFileIgnoringCase(slot->path, slot->path, VFS_PATH_MAX)) {
+        slot->path[0] = 0;  // not there at all: no caller needs to ask again
         return nullptr;
+    }
     PlatStream* s = access == LOOSE_READ_ONLY ? nullptr : platStreamOpen(slot->path, "r+b");
     if (!s && access != LOOSE_UPDATE_ONLY) s = platStreamOpen(slot->path, "rb");
     if (!s) return nullptr;
