@@ -107,8 +107,8 @@ int32_t sfEncodeRLE(Surface* s) {
 // clipped to the visible columns is then exactly what the packets would have drawn there.
 
 struct RleSpan {
-    uint16_t col, count;  // source columns [col, col + count)
-    uint32_t offset;      // bytes into the pixels
+    uint16_t row, col, count, pad;  // source columns [col, col + count) of the row
+    uint32_t offset;                // bytes into the pixels
 };
 struct RleIndexHead {
     int32_t rows, width;
@@ -211,7 +211,7 @@ void gfxBuildRleIndex(Surface* s) {
         if (r == lastRow && col == lastEnd) {
             sp[k - 1].count = uint16_t(sp[k - 1].count + n);
         } else {
-            sp[k++] = {uint16_t(col), uint16_t(n), off};
+            sp[k++] = {uint16_t(r), uint16_t(col), uint16_t(n), 0, off};
         }
         lastRow = r;
         lastEnd = col + n;
@@ -289,24 +289,22 @@ static GFX_INLINE void drawIndexRows(const uint8_t* index, int32_t c0, int32_t c
     const int64_t head = int64_t(sizeof(RleIndexHead)) + int64_t(h->rows + 1) * 4;
     const RleSpan* sp = reinterpret_cast<const RleSpan*>(index + head);
     const uint8_t* px = index + head + int64_t(h->spans) * int64_t(sizeof(RleSpan));
-    uint32_t k = first[row0];
+    // The spans of the visible rows lie together; each knows its row.
+    const RleSpan* k = sp + first[row0];
+    const RleSpan* const kEnd = sp + first[row0 + rows];
     if (c0 == 0 && c1 >= h->width) {
         // Nothing cut at the sides, as for most sprites: every span is drawn whole.
-        for (int32_t r = 0; r < rows; r++, dRow += dstPitch) {
-            for (const uint32_t k1 = first[row0 + r + 1]; k < k1; k++)
-                copySpan<Path>(dRow + ptrdiff_t(sp[k].col) * Bpp, px + sp[k].offset, size_t(sp[k].count) * Bpp);
-        }
+        for (; k < kEnd; k++)
+            copySpan<Path>(dRow + ptrdiff_t(k->row - row0) * dstPitch + ptrdiff_t(k->col) * Bpp, px + k->offset,
+                           size_t(k->count) * Bpp);
         return;
     }
-    for (int32_t r = 0; r < rows; r++, dRow += dstPitch) {
-        const uint32_t k1 = first[row0 + r + 1];
-        for (; k < k1; k++) {
-            const int32_t col = sp[k].col, end = col + sp[k].count;
-            const int32_t a = col > c0 ? col : c0, b = end < c1 ? end : c1;
-            if (a < b)
-                copySpan<Path>(dRow + ptrdiff_t(a - c0) * Bpp, px + sp[k].offset + ptrdiff_t(a - col) * Bpp,
-                               size_t(b - a) * Bpp);
-        }
+    for (; k < kEnd; k++) {
+        const int32_t col = k->col, end = col + k->count;
+        const int32_t a = col > c0 ? col : c0, b = end < c1 ? end : c1;
+        if (a < b)
+            copySpan<Path>(dRow + ptrdiff_t(k->row - row0) * dstPitch + ptrdiff_t(a - c0) * Bpp,
+                           px + k->offset + ptrdiff_t(a - col) * Bpp, size_t(b - a) * Bpp);
     }
 }
 
