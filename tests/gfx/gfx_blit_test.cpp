@@ -505,6 +505,33 @@ TEST_F(Gfx, CopyRectConvertsIgnoresClipAndKeyAndSkipsItself) {
     for (Surface* x : {s, d, m, p, q}) sfFree(x);
 }
 
+// Palette indices through the cache at any width and place, rows forwards (four pixels per store) and into
+// a mirrored destination (one at a time).
+TEST_F(Gfx, PaletteCopyLooksUpEveryPixelInTheCache) {
+    std::mt19937 rng(23);
+    for (int n = 0; n < 200; n++) {
+        const int w = 1 + int(rng() % 40), h = 1 + int(rng() % 6);
+        Surface* p = make(w, h, pfPalette, [&](int, int) { return uint32_t(rng() & 255); });
+        std::vector<uint32_t> cols(256);
+        for (uint32_t& c : cols) c = rng() & 0xFFFFFF;
+        sfSetPaletteRGB32(p, 256, cols.data());
+        palBuildCache(p->palette, pf565, nullptr);
+        std::vector<uint8_t> fb(48 * 10 * 2, 0xEE);
+        Surface* d = sfCreate(48, 10, pf565, 0, SF_NO_KEY, fb.data() + (n % 2 ? 94 : 0));
+        if (n % 2) d->xStep = -2;
+        const int x = int(rng() % 50) - 4, y = int(rng() % 12) - 3;
+        sfCopyRect(p, d, x, y, nullptr);
+        for (int j = 0; j < h; j++)
+            for (int i = 0; i < w; i++)
+                if (x + i >= 0 && x + i < 48 && y + j >= 0 && y + j < 10) {
+                    ASSERT_EQ(sfGetPixel(d, x + i, y + j), p->palette->cache[sfGetPixel(p, i, j)] & 0xFFFF)
+                        << "case " << n << " at " << i << "," << j;
+                }
+        sfFree(p);
+        sfFree(d);
+    }
+}
+
 TEST_F(Gfx, RotatedBlitBoxesTurnsAndIdentity) {
     Surface* s = numbered(10, 20, 0);
     Surface* a = sfCreate(100, 100, pf565, 0, SF_NO_KEY, nullptr);
