@@ -164,10 +164,12 @@ GFX_AVX2 GFX_INLINE __m256i gfxLoad4x4(const uint8_t* a, const uint8_t* b, const
 }
 GFX_AVX2 GFX_INLINE void gfxStore4x4(uint8_t* a, uint8_t* b, uint8_t* c, uint8_t* d, __m256i v) {
     const __m128i lo = _mm256_castsi256_si128(v), hi = _mm256_extracti128_si256(v, 1);
+    // The high halves moved down and stored like the low ones: _mm_storeh_pd stores through a double*,
+    // which must be aligned.
     V4::store(a, lo);
-    _mm_storeh_pd(reinterpret_cast<double*>(b), _mm_castsi128_pd(lo));
+    V4::store(b, _mm_unpackhi_epi64(lo, lo));
     V4::store(c, hi);
-    _mm_storeh_pd(reinterpret_cast<double*>(d), _mm_castsi128_pd(hi));
+    V4::store(d, _mm_unpackhi_epi64(hi, hi));
 }
 
 #endif
