@@ -45,11 +45,15 @@ def have_valgrind():
 
 
 def totals(out_file):
+    # The header's summary is written before the counts are known when instrumentation starts late; the
+    # trailing totals line always holds them.
+    found = {}
     with open(out_file) as f:
         for line in f:
-            if line.startswith("totals:") or line.startswith("summary:"):
-                return int(line.split()[1])
-    return None
+            for key in ("totals:", "summary:"):
+                if line.startswith(key):
+                    found[key] = int(line.split()[1])
+    return found.get("totals:", found.get("summary:"))
 
 
 def callgrind(args, out_file, extra=()):
@@ -70,19 +74,38 @@ def inclusive(out_file):
     return rows
 
 
+# Callgrind counts every iteration of a string instruction as one instruction, so a large memcpy that glibc
+# does with `rep movsb` counts about one per byte; this tunable makes glibc copy with its vector loop instead,
+# which is closer to what the processor does per byte moved.
+VECTOR_MEMCPY = "glibc.cpu.x86_rep_movsb_threshold=2147483647"
+
+
+def frame_count(args, out, tunables):
+    env = dict(os.environ)
+    if tunables:
+        env["GLIBC_TUNABLES"] = tunables
+    cmd = ["valgrind", "--tool=callgrind", "--instr-atstart=no", "--callgrind-out-file=" + out,
+           BENCH, "--frames", str(FRAMES), *args]
+    r = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
+    return totals(out) / FRAMES if r.returncode == 0 else None
+
+
 def frame_figures(tmp):
-    print("Instructions per frame (gameDraw + present), callgrind, %d frames after one warm-up:" % FRAMES)
-    print("%-36s %14s %10s %s" % ("frame", "instructions", "goal", ""))
+    print("Instructions per frame (gameDraw + present), callgrind, %d frames after one warm-up;" % FRAMES)
+    print("'rep movsb' as glibc chooses it here, and with memcpy copying by its vector loop (%s):" % VECTOR_MEMCPY)
+    print("%-36s %12s %14s %9s %s" % ("frame", "rep movsb", "vector memcpy", "goal", ""))
+    out = os.path.join(tmp, "frame.out")
     for label, args in FRAME_RUNS:
-        out = os.path.join(tmp, "frame.out")
-        rc = callgrind([BENCH, "--frames", str(FRAMES), *args], out, ["--instr-atstart=no"])
-        n = totals(out) if rc == 0 else None
-        if n is None:
-            print("%-36s %14s (run failed, exit code %d)" % (label, "-", rc))
+        plain = frame_count(args, out, None)
+        vector = frame_count(args, out, VECTOR_MEMCPY)
+        if plain is None or vector is None:
+            print("%-36s run failed" % label)
             continue
-        per = n / FRAMES
-        verdict = ("met" if per <= GOAL else "NOT MET") if label.startswith("ours") else "(peer)"
-        print("%-36s %14.0f %10d %s" % (label, per, GOAL, verdict))
+        if label.startswith("ours"):
+            verdict = "%s / %s" % ("met" if plain <= GOAL else "NOT MET", "met" if vector <= GOAL else "NOT MET")
+        else:
+            verdict = "(peer)"
+        print("%-36s %12.0f %14.0f %9d %s" % (label, plain, vector, GOAL, verdict))
 
 
 def startup_figures(tmp):
