@@ -388,7 +388,16 @@ VfsFile* vfsCreate(const char16_t* name) {
 VfsFile* vfsOpenForLog(const char16_t* path, int create) {
     VfsFile* slot = &g_vfs.files[LOG_SLOT];
     if (slot->inUse || !path || !path[0]) return nullptr;
-    return create ? createLoose(slot, path, true) : openLoose(slot, path);
+    if (create) return createLoose(slot, path, true);
+    // The log's path is the engine's own, so the name is exact: no search ignoring case, which every
+    // piece of every entry would pay for while the log cannot be made.
+    if (!resolveInProgramFolder(slot->path, path)) return nullptr;
+    PlatStream* s = platStreamOpen(slot->path, "r+b");
+    if (!s) return nullptr;
+    installLoose(slot, s);
+    const int32_t size = platStreamSize(s);
+    slot->size = size < 0 ? 0 : size;
+    return slot;
 }
 
 int vfsClose(VfsFile* f) {
