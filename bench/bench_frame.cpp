@@ -89,7 +89,8 @@ bool makeFolders() {
     for (const char* f : {"korvatron.pak", "SysFont7x14.tga"}) {
         fs::copy_file(std::string(KORVA_GAME_DIR) + "/" + f, g_prog + "/" + f, ec);
         if (ec) {
-            fprintf(stderr, "bench_frame: cannot copy %s from %s: %s\n", f, KORVA_GAME_DIR, ec.message().c_str());
+            fprintf(stderr, "bench_frame: cannot copy %s from %s: %s\n", f, KORVA_GAME_DIR,
+                    ec.message().c_str());
             return false;
         }
     }
@@ -187,13 +188,10 @@ struct PeerKind {
     Present present;
 };
 const PeerKind kPeers[] = {
-    {"key", 0, false, PRESENT_BLIT},
-    {"rle", 0, true, PRESENT_BLIT},
-    {"key_rot90", 1, false, PRESENT_ROT90},
-    {"rle_rot90", 1, true, PRESENT_ROT90},
+    {"key", 0, false, PRESENT_BLIT},          {"rle", 0, true, PRESENT_BLIT},
+    {"key_rot90", 1, false, PRESENT_ROT90},   {"rle_rot90", 1, true, PRESENT_ROT90},
 #ifdef KORVA_HAVE_PIXMAN
-    {"key_pixman", 1, false, PRESENT_PIXMAN},
-    {"rle_pixman", 1, true, PRESENT_PIXMAN},
+    {"key_pixman", 1, false, PRESENT_PIXMAN}, {"rle_pixman", 1, true, PRESENT_PIXMAN},
 #endif
 };
 
@@ -211,9 +209,9 @@ struct Peer {
     Font font{};  // the glyph table only; its image is ours and not used here
     GameState g{};
     RotAnim rot{};
-    SDL_Surface* screen = nullptr;     // the 240 x 320 back buffer
-    SDL_Surface* fb = nullptr;         // identity frame buffer
-    SDL_Surface* fbTurned = nullptr;   // 320 x 240, as the turned layout stores the screen
+    SDL_Surface* screen = nullptr;    // the 240 x 320 back buffer
+    SDL_Surface* fb = nullptr;        // identity frame buffer
+    SDL_Surface* fbTurned = nullptr;  // 320 x 240, as the turned layout stores the screen
 #ifdef KORVA_HAVE_PIXMAN
     pixman_image_t* pixScreen = nullptr;
     pixman_image_t* pixTurned = nullptr;
@@ -295,8 +293,8 @@ void peerScaled(int32_t slot, int x, int y, int angle, int16_t scale) {
     if (!s) return;
     const double zoom = scale / 256.0;
     // Our angles turn clockwise on the screen, SDL2_gfx's anticlockwise.
-    SDL_Surface* z = angle ? rotozoomSurface(s, -angle, zoom, SMOOTHING_OFF)
-                           : zoomSurface(s, zoom, zoom, SMOOTHING_OFF);
+    SDL_Surface* z =
+        angle ? rotozoomSurface(s, -angle, zoom, SMOOTHING_OFF) : zoomSurface(s, zoom, zoom, SMOOTHING_OFF);
     SDL_Rect r = {x - z->w / 2, y - z->h / 2, 0, 0};
     // Our box and SDL2_gfx's may round a pixel apart at each edge.
     const Box loose = {r.x - 3, r.y - 3, z->w + 6, z->h + 6};
@@ -409,7 +407,8 @@ void peerPresent(Present how) {
         }
         case PRESENT_PIXMAN:
 #ifdef KORVA_HAVE_PIXMAN
-            pixman_image_composite32(PIXMAN_OP_SRC, P.pixScreen, nullptr, P.pixTurned, 0, 0, 0, 0, 0, 0, SH, SW);
+            pixman_image_composite32(PIXMAN_OP_SRC, P.pixScreen, nullptr, P.pixTurned, 0, 0, 0, 0, 0, 0, SH,
+                                     SW);
 #endif
             break;
     }
@@ -424,7 +423,8 @@ void peerFrame(const PeerKind& k) {
 std::vector<uint16_t> sdlPixels(const SDL_Surface* s) {
     std::vector<uint16_t> out(size_t(s->w) * s->h);
     for (int y = 0; y < s->h; y++)
-        memcpy(&out[size_t(y) * s->w], static_cast<const uint8_t*>(s->pixels) + y * s->pitch, size_t(s->w) * 2);
+        memcpy(&out[size_t(y) * s->w], static_cast<const uint8_t*>(s->pixels) + y * s->pitch,
+               size_t(s->w) * 2);
     return out;
 }
 
@@ -485,12 +485,14 @@ void checkShape() {
                 inLoose = inLoose || (x >= b.x && x < b.x + b.w && y >= b.y && y < b.y + b.h);
             if (!inLoose) outside++;
         }
-    note("peer frame: %d blits (%d scaled or turned pictures made per frame, %d glyph cells), %lld pixels "
-         "written or keyed",
-         P.blits, P.scaled, P.glyphs, P.pixels);
-    note("ours vs peer back buffer: %d of %d pixels differ, %d of them outside the scaled pictures and the "
-         "text %s",
-         differ, SW * SH, outside, outside == 0 ? "ok" : "MISMATCH");
+    note(
+        "peer frame: %d blits (%d scaled or turned pictures made per frame, %d glyph cells), %lld pixels "
+        "written or keyed",
+        P.blits, P.scaled, P.glyphs, P.pixels);
+    note(
+        "ours vs peer back buffer: %d of %d pixels differ, %d of them outside the scaled pictures and the "
+        "text %s",
+        differ, SW * SH, outside, outside == 0 ? "ok" : "MISMATCH");
     if (outside) g_shapeOk = false;
 
     for (const PeerKind& k : kPeers) {
@@ -520,7 +522,7 @@ struct ChildTime {
     int status;
 };
 
-ChildTime runChild(const std::vector<std::string>& argv, const std::string& cwd) {
+ChildTime runChild(const std::vector<std::string>& argv) {
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -528,7 +530,6 @@ ChildTime runChild(const std::vector<std::string>& argv, const std::string& cwd)
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    (void)cwd;
     const auto t0 = std::chrono::steady_clock::now();
     pid_t pid = 0;
     ChildTime t = {0, 0, -1};
@@ -538,7 +539,8 @@ ChildTime runChild(const std::vector<std::string>& argv, const std::string& cwd)
         wait4(pid, &status, 0, &ru);
         const auto t1 = std::chrono::steady_clock::now();
         t.wall = std::chrono::duration<double, std::milli>(t1 - t0).count();
-        t.cpu = (ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1e3 + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e3;
+        t.cpu = (ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1e3 +
+                (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e3;
         t.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     posix_spawn_file_actions_destroy(&fa);
@@ -565,8 +567,8 @@ void measureStartUp(int runs) {
     fs::create_directories(game);
     fs::copy_file(KORVATRON_EXE, game + "/korvatron", fs::copy_options::overwrite_existing, ec);
     for (const char* f : {"korvatron.pak", "SysFont7x14.tga"})
-        fs::copy_file(std::string(KORVA_GAME_DIR) + "/" + f, game + "/" + f, fs::copy_options::overwrite_existing,
-                      ec);
+        fs::copy_file(std::string(KORVA_GAME_DIR) + "/" + f, game + "/" + f,
+                      fs::copy_options::overwrite_existing, ec);
     // 82 intro frames and the loading picture come first, so present 83 is the menu's first frame.
     struct Case {
         const char* what;
@@ -581,14 +583,15 @@ void measureStartUp(int runs) {
         if (!f) return;
         fputs(c.script, f);
         fclose(f);
-        std::vector<std::string> argv = {game + "/korvatron", "--headless", "--script", script, "--data", data};
+        std::vector<std::string> argv = {
+            game + "/korvatron", "--headless", "--script", script, "--data", data};
         if (c.option) argv.push_back(c.option);
         std::vector<double> wall, cpu, catWall, catCpu;
         bool ran = true;
         for (int i = 0; i <= runs; i++) {
             // Turn about, so that a busy spell on the machine falls on both.
-            const ChildTime g = runChild(argv, game);
-            const ChildTime k = runChild(cat, game);
+            const ChildTime g = runChild(argv);
+            const ChildTime k = runChild(cat);
             if (g.status != 0 || k.status != 0) ran = false;
             if (i == 0) continue;  // the first of each warms the page cache and the dynamic loader
             wall.push_back(g.wall);
@@ -615,11 +618,10 @@ void registerAll() {
             ->Unit(benchmark::kMicrosecond);
 #ifdef KORVA_FRAME_PEER
     for (const PeerKind& k : kPeers)
-        benchmark::RegisterBenchmark(
-            (std::string("peer_") + k.name + "/" + kLayouts[k.layout].name).c_str(),
-            [&k](benchmark::State& st) {
-                for (auto _ : st) peerFrame(k);
-            })
+        benchmark::RegisterBenchmark((std::string("peer_") + k.name + "/" + kLayouts[k.layout].name).c_str(),
+                                     [&k](benchmark::State& st) {
+                                         for (auto _ : st) peerFrame(k);
+                                     })
             ->Unit(benchmark::kMicrosecond);
 #endif
 }
@@ -668,9 +670,12 @@ int main(int argc, char** argv) {
     const char* layout = nullptr;
     const char* peer = nullptr;
     for (int i = 1; i + 1 < argc; i++) {
-        if (!strcmp(argv[i], "--frames")) frames = atoi(argv[++i]);
-        else if (!strcmp(argv[i], "--layout")) layout = argv[++i];
-        else if (!strcmp(argv[i], "--peer")) peer = argv[++i];
+        if (!strcmp(argv[i], "--frames"))
+            frames = atoi(argv[++i]);
+        else if (!strcmp(argv[i], "--layout"))
+            layout = argv[++i];
+        else if (!strcmp(argv[i], "--peer"))
+            peer = argv[++i];
     }
     if (frames || layout) {
         const int rc = framesOnly(frames, layout ? layout : "", peer);
@@ -700,8 +705,11 @@ int main(int argc, char** argv) {
     stopShell();
     measureStartUp(7);
 
-    printf("\nThe frame: a turn (frame 3 of 7), a removal in its empty phase (9 elements at 0.1 under blend02),\n"
-           "the bonus banner, the Game 2 clock (34 segments), the score, the volume panel open, the mute icon.\n");
+    printf(
+        "\nThe frame: a turn (frame 3 of 7), a removal in its empty phase (9 elements at 0.1 under "
+        "blend02),\n"
+        "the bonus banner, the Game 2 clock (34 segments), the score, the volume panel open, the mute "
+        "icon.\n");
     printf("\nChecks (before timing):\n");
     for (const std::string& n : g_notes) printf("  %s\n", n.c_str());
     for (int l = 0; l < 2; l++)
@@ -733,22 +741,30 @@ int main(int argc, char** argv) {
         printf("%-34s %-22s %10.2f %10.2f %7.2fx %5.2fx %s\n", what, bestName.c_str(), o->second, best, ratio,
                4.0, met ? "met" : "NOT MET");
     }
-    printf("(met needs the speed-up, zero allocations and the shape checks; instructions per frame: "
-           "bench_frame_callgrind)\n");
+    printf(
+        "(met needs the speed-up, zero allocations and the shape checks; instructions per frame: "
+        "bench_frame_callgrind)\n");
 
-    printf("\nStart-up, headless, process start to exit right after the frame (median of 7, wall and CPU):\n");
-    printf("%-34s %10s %10s %10s %10s %8s\n", "reached", "ours ms", "ours cpu", "cat ms", "cat cpu", "ratio");
+    printf(
+        "\nStart-up, headless, process start to exit right after the frame (median of 7, wall and CPU):\n");
+    printf("%-34s %10s %10s %10s %10s %8s %8s\n", "reached", "ours ms", "ours cpu", "cat ms", "cat cpu",
+           "ratio", "cpu ratio");
     for (const StartUp& s : g_startUps) {
         if (!s.ran) {
             printf("%-34s a run failed\n", s.what);
             continue;
         }
-        printf("%-34s %10.2f %10.2f %10.2f %10.2f %7.1fx\n", s.what, s.wall, s.cpu, s.catWall, s.catCpu,
-               s.wall / s.catWall);
+        printf("%-34s %10.2f %10.2f %10.2f %10.2f %7.1fx %7.1fx\n", s.what, s.wall, s.cpu, s.catWall,
+               s.catCpu, s.wall / s.catWall, s.cpu / s.catCpu);
     }
-    printf("(ratio = our wall time / `cat korvatron.pak > /dev/null`; the intro cannot be skipped by input, and the\n"
-           " virtual clock makes its 82 frames wait for nothing; the run's end includes writing the settings and\n"
-           " shutting down; pictures and fonts: bench_frame_callgrind)\n");
+    printf(
+        "(ratio = our wall time / `cat korvatron.pak > /dev/null`'s, cpu ratio the same for user + system "
+        "time\n"
+        " from wait4; on a busy machine wall time includes waiting for a core; the intro cannot be skipped "
+        "by input, and the\n"
+        " virtual clock makes its 82 frames wait for nothing; the run's end includes writing the settings "
+        "and\n"
+        " shutting down; pictures and fonts: bench_frame_callgrind)\n");
     std::error_code ec;
     fs::remove_all(g_root, ec);
     return 0;

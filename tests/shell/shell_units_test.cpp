@@ -28,9 +28,9 @@ TEST_F(ShellTest, PicturesLoadBrightenedPixelForPixelAsTheColourScaleSays) {
     const struct {
         int32_t slot;
         const char16_t* file;
-    } kPictures[] = {{IMG_BACK, u"gamedata/back.tga"},      {IMG_ELEMENT, u"gamedata/element00.tga"},
-                     {IMG_BONUS, u"gamedata/bonus.tga"},    {IMG_CLOCK, u"gamedata/TimeSlide.tga"},
-                     {IMG_MENU, u"gamedata/MainMenu.tga"},  {IMG_MENU_MAP, u"gamedata/MainMenuMask.tga"}};
+    } kPictures[] = {{IMG_BACK, u"gamedata/back.tga"},     {IMG_ELEMENT, u"gamedata/element00.tga"},
+                     {IMG_BONUS, u"gamedata/bonus.tga"},   {IMG_CLOCK, u"gamedata/TimeSlide.tga"},
+                     {IMG_MENU, u"gamedata/MainMenu.tga"}, {IMG_MENU_MAP, u"gamedata/MainMenuMask.tga"}};
     for (int32_t factor : {128, 255, 256, 300, 384}) {
         imagesFree();
         imagesLoad(factor);
