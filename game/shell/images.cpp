@@ -6,6 +6,7 @@
 // button map (slot 24) is compared by raw value and is never transformed; neither are the font and the
 // loading picture, which load elsewhere.
 #include <cmath>
+#include <cstring>
 
 #include "brask/image.h"
 #include "brask/system.h"
@@ -97,10 +98,36 @@ Surface* loadSlot(int32_t slot, int32_t factor) {
     return s;
 }
 
+// One channel of colourScale565: green keeps only its upper five bits, and every channel stops at 30, so
+// nothing else becomes white.
+uint32_t channelScale(uint32_t channel, int32_t factor) {
+    const int32_t v = (factor * int32_t(channel) + 128) >> 8;
+    return uint32_t(v < 0 ? 0 : v > 30 ? 30 : v);
+}
+
+// Every pixel through colourScale565. The pictures load as plain 565, so the pass runs along the rows with
+// the factor's 32 channel values looked up: through sfGetPixel and sfPutPixel, with their bounds, clip and
+// format checks per pixel, it was over half of what the start-up spent.
 void applyBrightness(Surface* s, int32_t factor) {
-    for (int32_t y = 0; y < s->height; y++)
-        for (int32_t x = 0; x < s->width; x++)
-            sfPutPixel(s, x, y, colourScale565(sfGetPixel(s, x, y), factor));
+    if (s->format != pf565 || s->rle || !s->pixels || s->xStep != 2) {
+        for (int32_t y = 0; y < s->height; y++)
+            for (int32_t x = 0; x < s->width; x++)
+                sfPutPixel(s, x, y, colourScale565(sfGetPixel(s, x, y), factor));
+        return;
+    }
+    uint16_t scaled[32];
+    for (uint32_t c = 0; c < 32; c++) scaled[c] = uint16_t(channelScale(c, factor));
+    const bool keepWhite = factor >= 256;
+    for (int32_t y = 0; y < s->height; y++) {
+        uint8_t* row = s->pixels + intptr_t(y) * s->rowPitch;
+        for (int32_t x = 0; x < s->width; x++) {
+            uint16_t p;
+            memcpy(&p, row + 2 * x, 2);
+            if (keepWhite && p == 0xFFFF) continue;
+            p = uint16_t(scaled[p >> 11] << 11 | scaled[p >> 6 & 31] << 6 | scaled[p & 31]);
+            memcpy(row + 2 * x, &p, 2);
+        }
+    }
 }
 
 }  // namespace
@@ -111,12 +138,8 @@ int32_t brightnessFactor(float brightness) {
 
 uint32_t colourScale565(uint32_t pixel, int32_t factor) {
     if (factor >= 256 && pixel == 0xFFFF) return 0xFFFF;
-    // Green keeps only its upper five bits, and every channel stops at 30, so nothing else becomes white.
-    auto scale = [factor](uint32_t channel) {
-        const int32_t v = (factor * int32_t(channel) + 128) >> 8;
-        return uint32_t(v < 0 ? 0 : v > 30 ? 30 : v);
-    };
-    return scale(pixel >> 11 & 31) * 2048 + scale(pixel >> 6 & 31) * 64 + scale(pixel & 31);
+    return channelScale(pixel >> 11 & 31, factor) * 2048 + channelScale(pixel >> 6 & 31, factor) * 64 +
+           channelScale(pixel & 31, factor);
 }
 
 void imagesLoad(int32_t factor) {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <vector>
 
+#include "brask/image.h"
 #include "shell_fixture.h"
 
 TEST(Brightness, ScalesEachChannelAndKeepsWhiteWhenBrightening) {
@@ -18,6 +19,38 @@ TEST(Brightness, ScalesEachChannelAndKeepsWhiteWhenBrightening) {
     for (uint32_t v : {0x0000u, 0x8410u, 0xFFFFu}) EXPECT_EQ(v, colourScale565(v, 256));
     // Nothing but white reaches white when brightening, so white-keyed pictures stay exactly transparent.
     for (uint32_t v = 0; v < 0xFFFF; v++) ASSERT_NE(0xFFFFu, colourScale565(v, 384)) << v;
+}
+
+// The pass over the loaded pictures runs along their rows with a table; every pixel must still be what
+// colourScale565 gives for the file's pixel, and the button map must stay untouched.
+TEST_F(ShellTest, PicturesLoadBrightenedPixelForPixelAsTheColourScaleSays) {
+    startShell();
+    const struct {
+        int32_t slot;
+        const char16_t* file;
+    } kPictures[] = {{IMG_BACK, u"gamedata/back.tga"},     {IMG_ELEMENT, u"gamedata/element00.tga"},
+                     {IMG_BONUS, u"gamedata/bonus.tga"},   {IMG_CLOCK, u"gamedata/TimeSlide.tga"},
+                     {IMG_MENU, u"gamedata/MainMenu.tga"}, {IMG_MENU_MAP, u"gamedata/MainMenuMask.tga"}};
+    for (int32_t factor : {128, 255, 256, 300, 384}) {
+        imagesFree();
+        imagesLoad(factor);
+        for (const auto& p : kPictures) {
+            Surface* file = sfLoadTGA(p.file, pf565, nullptr);
+            const Surface* loaded = image(p.slot);
+            ASSERT_TRUE(file && loaded);
+            ASSERT_EQ(file->width, loaded->width);
+            ASSERT_EQ(file->height, loaded->height);
+            int32_t wrong = 0;
+            for (int32_t y = 0; y < file->height; y++)
+                for (int32_t x = 0; x < file->width; x++) {
+                    const uint32_t v = sfGetPixel(file, x, y);
+                    const uint32_t want = p.slot == IMG_MENU_MAP ? v : colourScale565(v, factor);
+                    wrong += sfGetPixel(loaded, x, y) != want;
+                }
+            EXPECT_EQ(0, wrong) << "slot " << p.slot << " at factor " << factor;
+            sfFree(file);
+        }
+    }
 }
 
 TEST(RotationPath, BothDirectionsFollowTheirTables) {
