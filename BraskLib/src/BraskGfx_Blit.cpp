@@ -151,8 +151,9 @@ static void rgbLoopSse2(const BlitJob& j) {
 }
 
 #if GFX_HAVE_AVX2
-// 565 onto 565, rows stored forwards: whole vectors of 16, 8 or 4 pixels, the last one ending at the row's
-// end, so a 20-pixel sprite row is two vectors and no pixel goes one by one unless the row is below 4.
+// 565 onto 565, rows stored forwards: whole vectors of 16 pixels, the last one ending at the row's end, so a
+// 20-pixel sprite row is two vectors; rows of 9 to 15 pixels are one vector, rows of 4 to 8 two to a vector,
+// and only rows below 4 go pixel by pixel.
 template <bool Keyed, int Mode>
 GFX_AVX2 static void rows565Avx2(const BlitJob& j) {
     const Blend565Args<V16> q(j.key, j.opacity, j.colour);
@@ -162,7 +163,7 @@ GFX_AVX2 static void rows565Avx2(const BlitJob& j) {
     int32_t y = 0;
     if (w >= 16) {
         for (; y < h; y++, s += sp, d += dp) row565<V16, Keyed, Mode>(s, d, w, q);
-    } else if (w >= 8) {
+    } else if (w > 8) {
         const int32_t last = 2 * (w - 8);
         for (; y < h; y++, s += sp, d += dp)
             gfxStore2x8(d, d + last,
@@ -290,10 +291,11 @@ static void subByteLoop(const Surface* src, Surface* dst, int32_t x, int32_t y, 
 static BlitJob makeJob(const Surface* src, Surface* dst, int32_t x, int32_t y, int32_t sx, int32_t sy,
                        int32_t w, int32_t h) {
     BlitJob j;
-    j.src = sfPixelAddress(src, sx, sy);
+    // Byte formats only (callers send packed bits elsewhere): sfPixelAddress's first rule, without the call.
+    j.src = src->pixels + int64_t(sy) * src->rowPitch + int64_t(sx) * src->xStep;
     j.srcStep = src->xStep;
     j.srcPitch = src->rowPitch;
-    j.dst = sfPixelAddress(dst, x, y);
+    j.dst = dst->pixels + int64_t(y) * dst->rowPitch + int64_t(x) * dst->xStep;
     j.dstStep = dst->xStep;
     j.dstPitch = dst->rowPitch;
     j.width = w;
@@ -334,9 +336,8 @@ int32_t sfBlitRect(const Surface* src, Surface* dst, int32_t x, int32_t y, const
     int32_t sx, sy, w, h;
     if (!gfxClipBlit(src, dst, &x, &y, srcRect, true, &sx, &sy, &w, &h)) return 0;
     const int32_t mode = g_gfx.drawMode;
-    BlendFn blend = mode ? gfxGetBlend(dst->format, mode) : nullptr;
     if (src->info->bytesPerPixel == 0 || dst->info->bytesPerPixel == 0) {
-        subByteLoop(src, dst, x, y, sx, sy, w, h, true, blend);
+        subByteLoop(src, dst, x, y, sx, sy, w, h, true, mode ? gfxGetBlend(dst->format, mode) : nullptr);
         return 1;
     }
     if (src->format == dst->format && src->xStep == dst->xStep && src->colourKey == SF_NO_KEY && mode == 0 &&
@@ -349,7 +350,7 @@ int32_t sfBlitRect(const Surface* src, Surface* dst, int32_t x, int32_t y, const
         loop(j);
         return 1;
     }
-    tableLoop(src, dst, j, true, blend);
+    tableLoop(src, dst, j, true, mode ? gfxGetBlend(dst->format, mode) : nullptr);
     return 1;
 }
 
