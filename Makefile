@@ -16,10 +16,16 @@ DEB_PACKAGES := g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark
 LINT_PACKAGES := lintian
 PACKAGE_TEST_PACKAGES := debootstrap
 
+# Only for the browser build (`make web`, `make web-test`): never asked for by the desktop targets.
+WEB_PACKAGES := emscripten cmake make dpkg-dev python3
+WEB_TEST_PACKAGES := chromium
+WEBBUILD ?= build-web
+WEB_PORT ?= 8080
+
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all build deps test sanitize fuzz fuzz-build fuzz-merge bench clean gamedata-sheet play \
-        package package-lint package-test
+        package package-lint package-test web web-deps web-serve web-test
 
 all: build
 
@@ -118,5 +124,29 @@ package-test: package
 	$(call install-missing,$(PACKAGE_TEST_PACKAGES))
 	tests/package/run.sh $(BUILD)
 
+# The game in a browser tab: $(WEBBUILD)/korvatron.html with its .js, .wasm and .data, from Debian's
+# emscripten. SDL2, zlib, minizip and libmikmod are built from Debian's source packages into
+# $(WEBBUILD)/deps once (web/build-deps.sh, a few minutes); the game data come from the native build.
+web-deps:
+	$(call install-missing,$(WEB_PACKAGES))
+	JOBS=$(JOBS) web/build-deps.sh $(WEBBUILD)/deps
+
+web: deps $(BUILD)/Makefile web-deps
+	cmake --build $(BUILD) -j $(JOBS) --target korvatron
+	@test -f $(WEBBUILD)/cmake/Makefile || web/em.sh $(WEBBUILD)/deps emcmake cmake -S web -B $(WEBBUILD)/cmake \
+	    -DKORVA_DEPS=$(abspath $(WEBBUILD))/deps/prefix -DKORVA_GAME_DATA=$(abspath $(BUILD))/game > /dev/null \
+	    || { rm -f $(WEBBUILD)/cmake/CMakeCache.txt; echo "make web: configuring $(WEBBUILD)/cmake failed" >&2; exit 1; }
+	web/em.sh $(WEBBUILD)/deps cmake --build $(WEBBUILD)/cmake -j $(JOBS)
+	@echo "Built $(WEBBUILD)/korvatron.html: \`make web-serve\` serves it on this machine and prints its address."
+
+# A loopback server for the page (WEB_PORT, 8080 by default); Ctrl-C ends it.
+web-serve: web
+	python3 web/serve.py $(WEBBUILD) $(WEB_PORT)
+
+# Headless Chromium plays the page and checks it against the native headless run (web/test_web.py).
+web-test: web
+	$(call install-missing,$(WEB_TEST_PACKAGES))
+	python3 web/test_web.py --page $(WEBBUILD) --native $(BUILD)/game/korvatron --out $(WEBBUILD)/test
+
 clean:
-	rm -rf $(BUILD) $(SANBUILD) $(FUZZBUILD) $(BENCHBUILD)
+	rm -rf $(BUILD) $(SANBUILD) $(FUZZBUILD) $(BENCHBUILD) $(WEBBUILD)
