@@ -659,11 +659,20 @@ intptr_t defWindowProc(PlatWindow, uint32_t, uintptr_t, intptr_t) {
 // [SECTION] Display
 //-----------------------------------------------------------------------------
 
+#ifdef __EMSCRIPTEN__
+// SDL widens 565 through tables that leave some colours a step off the widening the screenshots use; a page
+// gets each frame already widened as writeFramePng does, so the canvas shows exactly the screenshots' colours.
+const Uint32 TEXTURE_FORMAT = SDL_PIXELFORMAT_ARGB8888;
+uint32_t g_wideFrame[SCREEN_W * SCREEN_H];
+#else
+const Uint32 TEXTURE_FORMAT = SDL_PIXELFORMAT_RGB565;
+#endif
+
 int displayOpen(PlatWindow w, int32_t) {
     if (!isMain(w)) return 0;
     if (!gs.texture) {
-        gs.texture = SDL_CreateTexture(gs.renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING,
-                                       SCREEN_W, SCREEN_H);
+        gs.texture = SDL_CreateTexture(gs.renderer, TEXTURE_FORMAT, SDL_TEXTUREACCESS_STREAMING, SCREEN_W,
+                                       SCREEN_H);
         if (!gs.texture) return 0;
     }
     gs.displayOpen = 1;
@@ -709,7 +718,16 @@ int displayEndDraw() {
     // The window repaints itself from the texture when it is exposed.
     static uint16_t shown[SCREEN_W * SCREEN_H];
     if (!gs.framePresented || memcmp(shown, gs.frame, sizeof shown) != 0) {
+#ifdef __EMSCRIPTEN__
+        for (int32_t i = 0; i < SCREEN_W * SCREEN_H; i++) {
+            const uint32_t v = gs.frame[i];
+            g_wideFrame[i] = 0xFF000000u | (v >> 11 & 31) * 255 / 31 << 16 | (v >> 5 & 63) * 255 / 63 << 8 |
+                             (v & 31) * 255 / 31;
+        }
+        if (SDL_UpdateTexture(gs.texture, nullptr, g_wideFrame, SCREEN_W * 4) != 0) return 0;
+#else
         if (SDL_UpdateTexture(gs.texture, nullptr, gs.frame, SCREEN_W * 2) != 0) return 0;
+#endif
         memcpy(shown, gs.frame, sizeof shown);
         gs.framePresented = 1;
         showFrame();

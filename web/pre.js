@@ -7,6 +7,21 @@ if (!Module.arguments && typeof location !== "undefined" && location.search.leng
     .map(function (a) { return decodeURIComponent(a.replace(/\+/g, " ")); });
 }
 
+// SDL's software renderer draws the frame into a 2D canvas exactly as the game drew it; through WebGL the
+// browser's filtering moves some 565 colours by one step. The player's own choice in the address wins.
+Module.preRun = (Module.preRun || []).concat(function () {
+  if (!ENV.SDL_RENDER_DRIVER) ENV.SDL_RENDER_DRIVER = "software";
+});
+
+// The program's exit code once main has returned (null while it runs), for the page and its test.
+Module.korvaExit = null;
+Module.onExit = (function (pageOnExit) {
+  return function (code) {
+    Module.korvaExit = code;
+    if (pageOnExit) pageOnExit(code);
+  };
+})(Module.onExit);
+
 // The state of the copies to IndexedDB, for the page and its test: started and finished counts, the last
 // error (null when none), and whether the store was read in at start.
 Module.korvaStore = { loaded: false, started: 0, finished: 0, error: null };

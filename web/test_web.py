@@ -39,7 +39,6 @@ PLAN = [             # (frame, x, y): the menu's GAME 2, four rotators, QUICK SA
     (155, 80, 180),
     (175, 59, 310),
 ]
-BACK_AT_MENU = 200   # the quick save has led back to the menu by then
 QUICK_LOAD = (150, 117)
 RESUMED_SHOT = 20    # frames after the QUICK LOAD tap: the resumed board, at rest
 
@@ -194,17 +193,8 @@ def png_pixels(data):
     return width, height, rows
 
 
-def widen_565(rgb):
-    """The 8-bit colour a browser shows for the 565 pixel the native PNG widened as v * 255 / 31 (63).
-
-    Both sides start from the same 565 value; the native snapshot rounds down while SDL's conversion repeats
-    the high bits, so the same pixel may differ by one step. Recovering the 565 value is exact for either."""
-    r, g, b = rgb[0] >> 3, rgb[1] >> 2, rgb[2] >> 3
-    return (r << 3 | r >> 2, g << 2 | g >> 4, b << 3 | b >> 2)
-
-
 def compare_frames(native_png, browser_png):
-    """Pixels that differ, and the first few of them, between the native frame and Chromium's capture."""
+    """Pixels that differ between the native frame and Chromium's capture, and the first few of them."""
     nw, nh, n = png_pixels(native_png)
     bw, bh, b = png_pixels(browser_png)
     if (nw, nh) != (bw, bh):
@@ -212,11 +202,10 @@ def compare_frames(native_png, browser_png):
     diffs, shown = 0, []
     for y in range(nh):
         for x in range(nw):
-            want = widen_565(n[y][x])
-            if b[y][x] != want:
+            if b[y][x] != n[y][x]:
                 diffs += 1
                 if len(shown) < 5:
-                    shown.append("(%d,%d): native %s shown as %s, browser %s" % (x, y, n[y][x], want, b[y][x]))
+                    shown.append("(%d,%d): native %s, browser %s" % (x, y, n[y][x], b[y][x]))
     return diffs, shown
 
 
@@ -280,15 +269,30 @@ class Page:
         self.b.send("Input.dispatchMouseEvent", p)
 
     def tap_at(self, frame, x, y):
-        """Down in the pump once `frame` frames have ended, up in the next, as the headless script's tap."""
+        """Down in the pump once `frame` frames have ended, up in the next, as the headless script's tap
+        (unless the program ended in between)."""
         v = self.wait_frames(frame)
         if v[1] != frame:
             raise RuntimeError("the tap planned for frame %d came too late: %d frames had ended" % (frame, v[1]))
         # SDL takes a button's position from the last motion.
         self.mouse("mouseMoved", x, y)
         self.mouse("mousePressed", x, y)
-        self.wait_frames(frame + 1)
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline and self.b.eval("Module.korvaExit") is None:
+            if self.state()[1] > frame:
+                self.mouse("mouseReleased", x, y)
+                return
+            time.sleep(0.003)
         self.mouse("mouseReleased", x, y)
+
+    def wait_exit(self, timeout=20):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            code = self.b.eval("Module.korvaExit")
+            if code is not None:
+                return code
+            time.sleep(0.02)
+        return None
 
     def screenshot(self):
         left, top, w, h = self.canvas_rect()
@@ -331,10 +335,12 @@ def input_lines(record):
 
 
 def planned_lines():
+    """What a record holds for the plan: each tap's down and up, but no up for the last, which ended the
+    program in the update after its down."""
     out = []
     for frame, x, y in PLAN:
         out += ["%d down %d %d" % (frame, x, y), "%d up %d %d" % (frame + 1, x, y)]
-    return out
+    return out[:-1]
 
 
 def gz(path):
@@ -366,7 +372,8 @@ def main():
     print("size: %-15s %9d bytes, %9d gzip" % ("page total", sum(raw.values()), sum(zipped.values())))
 
     # The native side first: the plan, then a close at the menu so the run ends.
-    plan = ["%d tap %d %d" % p for p in PLAN] + ["%d close" % (BACK_AT_MENU + 10)]
+    # The quick save ends the program, as on the handheld.
+    plan = ["%d tap %d %d" % p for p in PLAN]
     native_menu = os.path.join(out, "native-menu.png")
     nat1 = run_native(native, os.path.join(out, "native-1"), ["seed %d" % SEED] + plan, {MENU_SHOT: native_menu})
 
@@ -383,19 +390,20 @@ def main():
         first = p.wait_frames(1)
         p.wait_frames(MENU_SHOT + 1)
         menu_time = next(t for n, t in p.frames if n >= MENU_SHOT + 1)
-        shot = p.screenshot()
-        with open(os.path.join(page_dir, "screenshot-menu.png"), "wb") as f:
-            f.write(shot)
-        with open(native_menu, "rb") as f:
-            diffs, shown = compare_frames(f.read(), shot)
-        c.check(diffs == 0, "the menu in Chromium is the native frame %d, pixel for pixel" % MENU_SHOT,
-                "%d pixels differ: %s" % (diffs, "; ".join(shown)))
+        menu_shot = p.screenshot()
+        for frame, x, y in PLAN:
+            p.tap_at(frame, x, y)
+        code = p.wait_exit()
+        c.check(code == 0, "the quick save ended the program, with exit code 0", "exit code %s" % code)
         first_time = next(t for n, t in p.frames if n >= 1)
         print("time: first frame %.0f ms, first menu frame (frame %d, after the intro) %.0f ms after navigation"
               % (first_time, MENU_SHOT, menu_time))
-        for frame, x, y in PLAN:
-            p.tap_at(frame, x, y)
-        p.wait_frames(BACK_AT_MENU)
+        with open(os.path.join(page_dir, "screenshot-menu.png"), "wb") as f:
+            f.write(menu_shot)
+        with open(native_menu, "rb") as f:
+            diffs, shown = compare_frames(f.read(), menu_shot)
+        c.check(diffs == 0, "the menu in Chromium is the native frame %d, pixel for pixel" % MENU_SHOT,
+                "%d pixels differ: %s" % (diffs, "; ".join(shown)))
         store = p.wait_store()
         c.check(store["error"] is None and store["loaded"], "the quick save was copied to IndexedDB", str(store))
         record = (p.read_file("/tmp/record.txt") or b"").decode()
@@ -415,6 +423,13 @@ def main():
         def quick_load_offered(page, label, resume):
             page.wait_frames(MENU_SHOT + 1)
             shot = page.screenshot()
+            tap = MENU_SHOT + 4
+            resumed = None
+            if resume:
+                page.tap_at(tap, QUICK_LOAD[0], QUICK_LOAD[1])
+                page.wait_frames(tap + RESUMED_SHOT + 1)
+                # The resumed board stands still until the next tap; the capture is of a frame past that one.
+                resumed = page.screenshot()
             rec = (page.read_file("/tmp/record.txt") or b"").decode()
             starts = [l.split(" ")[1] for l in rec.splitlines() if l.startswith("file ")]
             c.check("KORVA.Quick" in starts, "%s: the page found KORVA.Quick in its store" % label,
@@ -422,7 +437,6 @@ def main():
             folder = os.path.join(out, "native-" + label.replace(" ", "-"))
             native_shot = os.path.join(folder, "menu.png")
             resumed_native = os.path.join(folder, "resumed.png")
-            tap = MENU_SHOT + 4
             lines = [l for l in rec.splitlines() if l.startswith(("seed ", "file "))]
             lines += ["%d tap %d %d" % (tap, QUICK_LOAD[0], QUICK_LOAD[1]), "%d close" % (tap + RESUMED_SHOT + 5)]
             run_native(native, folder, lines, {MENU_SHOT: native_shot, tap + RESUMED_SHOT: resumed_native})
@@ -431,11 +445,8 @@ def main():
             c.check(diffs == 0, "%s: the menu offers QUICK LOAD, pixel for pixel the native frame" % label,
                     "%d pixels differ: %s" % (diffs, "; ".join(shown)))
             if resume:
-                page.tap_at(tap, QUICK_LOAD[0], QUICK_LOAD[1])
-                page.wait_frames(tap + RESUMED_SHOT + 1)
-                # The resumed board stands still until the next tap; the capture is of a frame past that one.
                 with open(resumed_native, "rb") as f:
-                    diffs, shown = compare_frames(f.read(), page.screenshot())
+                    diffs, shown = compare_frames(f.read(), resumed)
                 c.check(diffs == 0, "%s: QUICK LOAD resumes the saved game as the native program does" % label,
                         "%d pixels differ: %s" % (diffs, "; ".join(shown)))
             return shot
