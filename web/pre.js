@@ -22,6 +22,14 @@ Module.onExit = (function (pageOnExit) {
   };
 })(Module.onExit);
 
+// exit() unwinds the program by throwing ExitStatus; when the game ends from inside a resumed sleep nothing
+// above catches it, and the browser would report a normal end as an uncaught error.
+if (typeof window !== "undefined") {
+  window.addEventListener("error", function (e) {
+    if (e.error && e.error.name === "ExitStatus") e.preventDefault();
+  });
+}
+
 // The state of the copies to IndexedDB, for the page and its test: started and finished counts, the last
 // error (null when none), and whether the store was read in at start.
 Module.korvaStore = { loaded: false, started: 0, finished: 0, error: null };
