@@ -202,15 +202,24 @@ class RatioReporter : public benchmark::ConsoleReporter {
         std::sort(v.begin(), v.end());
         return v[v.size() / 2];
     }
+    // Each operation against each peer with the speed-up it must reach: raw inflate has no CRC to check
+    // and no member to find, so it is the floor we come within 13% of, not a peer to beat.
     void printRatios() const {
+        struct Goal {
+            const char *op, *peer;
+            double goal;
+        };
+        static const Goal kGoals[] = {{"ReadMember", "PhysFS", 1.0},
+                                      {"ReadMember", "RawInflate", 0.87},
+                                      {"ForwardSeeks", "PhysFS", 1.0},
+                                      {"OpenSmall", "PhysFS", 1.0}};
         std::printf("\nratios (peer time / our time, median CPU time; above 1 means ours is faster):\n");
-        for (const char* op : {"ReadMember", "ForwardSeeks", "OpenSmall"}) {
-            double ours = median(std::string("BM_") + op + "_Korva");
-            if (ours <= 0) continue;
-            for (const char* peer : {"PhysFS", "RawInflate"}) {
-                double p = median(std::string("BM_") + op + "_" + peer);
-                if (p > 0) std::printf("  %-13s vs %-10s %6.2fx\n", op, peer, p / ours);
-            }
+        for (const Goal& g : kGoals) {
+            double ours = median(std::string("BM_") + g.op + "_Korva");
+            double p = median(std::string("BM_") + g.op + "_" + g.peer);
+            if (ours <= 0 || p <= 0) continue;
+            std::printf("  %-13s vs %-10s %6.2fx  goal %4.2fx  %s\n", g.op, g.peer, p / ours, g.goal,
+                        p / ours >= g.goal ? "met" : "NOT MET");
         }
     }
     std::map<std::string, std::vector<double>> times;

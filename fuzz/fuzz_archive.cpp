@@ -32,7 +32,9 @@ void readMember(const std::u16string& name) {
     uint8_t buf[4096];
     const int32_t size = vfsSize(f);
     int32_t total = 0;
-    for (int guard = 0; guard < 1024 && !vfsEof(f); guard++) {
+    // A few kilobytes of deflate can claim megabytes: past the first blocks, inflating more walks no new
+    // path, and would cost the fuzzer most of its time.
+    for (int guard = 0; guard < 16 && !vfsEof(f); guard++) {
         const int32_t n = vfsRead(f, buf, sizeof buf);
         if (n <= 0) break;
         total += n;
@@ -53,10 +55,10 @@ void readMember(const std::u16string& name) {
 void mountAndRead(const char* file, const std::vector<std::string>& names) {
     if (vfsInit() != 1) abort();
     if (vfsMountArchive(fuzz::wide(fuzz::path(file)).c_str()) == 1) {
-        for (const std::string& name : names) {
-            vfsFindEntry(fuzz::wide(name).c_str());
-            readMember(fuzz::wide(name));
-        }
+        // A name the directory does not hold would be looked for as a loose file, which is not this
+        // target's reader.
+        for (const std::string& name : names)
+            if (vfsFindEntry(fuzz::wide(name).c_str())) readMember(fuzz::wide(name));
         // Mounting again by pattern finds the same file already mounted.
         vfsMount(u"*.zip");
     }

@@ -762,14 +762,35 @@ static bool matchInFolder(const char* folder, char* part, const struct stat* fol
     return found;
 }
 
+// Whether a kept miss covers the path (a folder on its way lacks the next part in any case), checked with
+// one stat of that folder: the walk below would stat every folder up to it first.
+static bool knownMissing(const char* path) {
+    for (const FolderMiss& m : g_misses) {
+        const size_t n = strlen(m.folder);
+        if (!m.folder[0] || strncmp(path, m.folder, n) != 0 || path[n] != '/') continue;
+        const char* part = path + n + 1;
+        size_t len = 0;
+        while (m.part[len] && asciiLower(part[len]) == asciiLower(m.part[len])) len++;
+        if (m.part[len] || (part[len] != '/' && part[len] != 0)) continue;
+        struct stat st;
+        return stat(m.folder, &st) == 0 && m.inode == st.st_ino && m.device == st.st_dev &&
+               sameTime(m.modified, st.st_mtim) && sameTime(m.changed, st.st_ctim);
+    }
+    return false;
+}
+
 int platFindFileIgnoringCase(const char16_t* name, char16_t* out, int32_t capacity) {
     char path[PLAT_PATH_MAX * 3 + 1];
     if (!name || !out || !platToUtf8(name, path, sizeof path) || !path[0]) return 0;
     if (memInFolder(path)) {
-        const MemFile* f = memFindIgnoringCase(path);
+        const MemFile* f = memFind(path);
+        if (!f) f = memFindIgnoringCase(path);
         return f && platFromUtf8(f->path, out, capacity);
     }
+    // A kept miss answers first: every archive member is looked for here before the archives.
+    if (knownMissing(path)) return 0;
     struct stat st, deepest;
+    if (stat(path, &st) == 0 && S_ISREG(st.st_mode)) return platFromUtf8(path, out, capacity);
     // The walk starts below the deepest folder that exists as given (usually the file's own, or the one
     // above when a folder of the name is missing): the parts above it need no search, and the first part
     // below it is known to be missing as given.

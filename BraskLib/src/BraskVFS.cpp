@@ -54,6 +54,8 @@
 // - Member seeks stay within 0..size; backward restarts the member, forward decompresses and discards.
 #include "brask/vfs.h"
 
+#include <cstring>
+
 #include <unzip.h>
 
 #include "brask/containers.h"
@@ -280,10 +282,12 @@ enum LooseAccess { LOOSE_UPDATE_OR_READ, LOOSE_UPDATE_ONLY, LOOSE_READ_ONLY };
 
 static VfsFile* openLoose(VfsFile* slot, const char16_t* name, LooseAccess access = LOOSE_UPDATE_OR_READ) {
     if (!resolveInProgramFolder(slot->path, name)) return nullptr;
-    // Most opens miss (every archive member is looked for as a loose file first): one query decides, and only
-    // a miss pays for the search ignoring case.
-    if (!platIsFile(slot->path) && !platFindFileIgnoringCase(slot->path, slot->path, VFS_PATH_MAX))
+    // Most opens miss (every archive member is looked for as a loose file first): the platform answers a
+    // name as given, or ignoring case, or a miss it has seen before, with one query.
+    if (!platFindFileIgnoringCase(slot->path, slot->path, VFS_PATH_MAX)) {
+        slot->path[0] = 0;  // not there at all: no caller needs to ask again
         return nullptr;
+    }
     PlatStream* s = access == LOOSE_READ_ONLY ? nullptr : platStreamOpen(slot->path, "r+b");
     if (!s && access != LOOSE_UPDATE_ONLY) s = platStreamOpen(slot->path, "rb");
     if (!s) return nullptr;
@@ -384,7 +388,16 @@ VfsFile* vfsCreate(const char16_t* name) {
 VfsFile* vfsOpenForLog(const char16_t* path, int create) {
     VfsFile* slot = &g_vfs.files[LOG_SLOT];
     if (slot->inUse || !path || !path[0]) return nullptr;
-    return create ? createLoose(slot, path, true) : openLoose(slot, path);
+    if (create) return createLoose(slot, path, true);
+    // The log's path is the engine's own, so the name is exact: no search ignoring case, which every
+    // piece of every entry would pay for while the log cannot be made.
+    if (!resolveInProgramFolder(slot->path, path)) return nullptr;
+    PlatStream* s = platStreamOpen(slot->path, "r+b");
+    if (!s) return nullptr;
+    installLoose(slot, s);
+    const int32_t size = platStreamSize(s);
+    slot->size = size < 0 ? 0 : size;
+    return slot;
 }
 
 int vfsClose(VfsFile* f) {
@@ -597,7 +610,7 @@ int32_t vfsForEachFile(const char16_t* pattern, int (*fn)(const char16_t* path))
 
 // Scrambled archives are plain ZIP files with the byte at file offset p XORed with kArchiveKey[p % 128]. An
 // archive scrambled with any other key does not mount.
-static const uint8_t kArchiveKey[128] = {
+static constexpr uint8_t kArchiveKey[128] = {
     0x0D, 0xB2, 0xFF, 0x88, 0xDD, 0x0F, 0xF5, 0xFC, 0x3B, 0xD6, 0x38, 0xCD, 0xDB, 0xE1, 0x85, 0x86,
     0x0C, 0x09, 0x1A, 0x51, 0xF2, 0xBA, 0xC8, 0x7D, 0x6B, 0x57, 0x97, 0x88, 0x76, 0xE1, 0x67, 0xA5,
     0x7D, 0x3B, 0xEB, 0xC8, 0x63, 0x7F, 0xE0, 0xD1, 0xEB, 0xAE, 0x6A, 0xBE, 0x9F, 0x61, 0xE8, 0xEE,
@@ -608,13 +621,23 @@ static const uint8_t kArchiveKey[128] = {
     0x0B, 0xC1, 0xC1, 0xCF, 0xE9, 0xE9, 0x85, 0x3D, 0x15, 0xCF, 0x99, 0x4C, 0xE0, 0x0D, 0x91, 0xCC,
 };
 
+// The key twice over: any 128 bytes of the file meet one unbroken run of it, a loop the compiler vectorises
+// (every byte of a scrambled archive is read through here).
+struct KeyTwice {
+    uint8_t bytes[256];
+    constexpr KeyTwice() : bytes() {
+        for (int i = 0; i < 256; i++) bytes[i] = kArchiveKey[i & 127];
+    }
+};
+static constexpr KeyTwice kArchiveKeyTwice;
+
 void vfsScramble(void* buffer, int32_t count, int32_t filePosition) {
     if (!buffer || count <= 0 || filePosition < 0) return;
     uint8_t* p = (uint8_t*)buffer;
-    uint32_t k = (uint32_t)filePosition & 127;
-    for (int32_t i = 0; i < count; i++) {
-        p[i] ^= kArchiveKey[k];
-        k = (k + 1) & 127;
+    const uint8_t* key = kArchiveKeyTwice.bytes + (filePosition & 127);
+    for (int32_t done = 0; done < count; done += 128) {
+        const int32_t n = count - done < 128 ? count - done : 128;
+        for (int32_t i = 0; i < n; i++) p[done + i] ^= key[i];
     }
 }
 
@@ -640,7 +663,7 @@ int32_t vfsScrambledRead(VfsFile* f, void* buffer, int32_t count) {
 
 namespace {
 
-enum { ARC_BLOCK = 4096, ARC_BLOCKS = 8, ARC_PIN_MAX = 1 << 20 };
+enum { ARC_BLOCK = 4096, ARC_BLOCKS = 8, ARC_PIN_MAX = 1 << 20, ZIP_WALK_UNKNOWN = -1 };
 
 struct ArchiveCache {
     uint8_t* data;  // owned: ARC_BLOCKS blocks of ARC_BLOCK bytes; null when the handle is no archive
@@ -653,6 +676,8 @@ struct ArchiveCache {
     int32_t pinStart, pinLength;
     uint8_t recording;  // while the mount walks the directory: lowestRead tracks where it starts
     int32_t lowestRead;
+    int32_t walkable;   // directory records the mount may walk (walkableRecords), or ZIP_WALK_UNKNOWN
+    uint8_t shortRead;  // the last read minizip asked for came up short
 };
 
 ArchiveCache g_archiveCache[VFS_MAX_FILES + 1];
@@ -696,6 +721,10 @@ static int32_t archiveRawRead(VfsFile* f, void* buffer, int32_t count) {
     if (!c) return looseRead(f, buffer, count);
     uint8_t* out = (uint8_t*)buffer;
     int32_t done = 0;
+    // The file does not grow: a read at its end fails here, where going to the blocks would push a good
+    // block out for nothing. A damaged directory sends minizip past the end tens of thousands of times.
+    if (f->position >= f->size) return 0;
+    if (count > f->size - f->position) count = f->size - f->position;
     if (c->recording && f->position < c->lowestRead) c->lowestRead = f->position;
     // minizip reads directory records and local headers a byte at a time: answer those from the pinned
     // directory or the last block used without the general walk below.
@@ -800,7 +829,9 @@ static voidpf ZCALLBACK zipOpen(voidpf, const void* handle, int) {
 
 static uLong ZCALLBACK zipRead(voidpf, voidpf stream, void* buf, uLong size) {
     if (size > (uLong)INT32_MAX) size = INT32_MAX;
-    int32_t r = vfsRead((VfsFile*)stream, buf, (int32_t)size);
+    VfsFile* f = (VfsFile*)stream;
+    int32_t r = vfsRead(f, buf, (int32_t)size);
+    g_archiveCache[f - g_vfs.files].shortRead = r < (int32_t)size;
     return r > 0 ? (uLong)r : 0;
 }
 
@@ -826,8 +857,10 @@ static int ZCALLBACK zipClose(voidpf, voidpf stream) {
     return vfsClose((VfsFile*)stream) ? 0 : -1;
 }
 
-static int ZCALLBACK zipError(voidpf, voidpf) {
-    return 0;
+// minizip asks after a header read came up short. Its "end of file" answer counts as success, and the field
+// then holds whatever the byte before it held: a record cut by the end of the file would be read as sound.
+static int ZCALLBACK zipError(voidpf, voidpf stream) {
+    return g_archiveCache[(VfsFile*)stream - g_vfs.files].shortRead;
 }
 
 //-----------------------------------------------------------------------------
@@ -903,6 +936,66 @@ int32_t vfsMountDefaults() {
     return count;
 }
 
+static bool readAt(VfsFile* f, int32_t at, uint8_t* out, int32_t count) {
+    return vfsSeek(f, at, 0) && vfsRead(f, out, count) == count;
+}
+
+static uint32_t le16(const uint8_t* p) {
+    return (uint32_t)p[0] | (uint32_t)p[1] << 8;
+}
+
+static uint32_t le32(const uint8_t* p) {
+    return le16(p) | le16(p + 2) << 16;
+}
+
+// How many central directory records the mount may walk: minizip steps through a record's claimed extra
+// field four bytes at a time whether or not the bytes are there, so one 600-byte file could cost it 65,000
+// reads. The walk ends at the first record whose name or extra field runs past the end of the file (minizip
+// cannot read it) or whose comment does (no record can follow it). The directory is found where minizip
+// looks: the last end record in the final 64 KB, the first record the directory's size before it. 0 when
+// that range holds neither an end record nor a ZIP64 locator, which minizip refuses after two searches of
+// its own; ZIP_WALK_UNKNOWN when there is a locator or the records say ZIP64: minizip judges those alone.
+static int32_t walkableRecords(VfsFile* f) {
+    const int32_t size = f->size;
+    const int32_t lowest = size > 0xFFFF ? size - 0xFFFF : 0;
+    enum { CHUNK = 4096 };
+    uint8_t chunk[CHUNK + 3];
+    int32_t endRecord = -1;
+    // Signatures start at positions 1 .. size - 4: minizip takes a find at 0 for none.
+    for (int32_t top = size - 4; top >= lowest && top > 0;) {
+        const int32_t start = top - (CHUNK - 1) > lowest ? top - (CHUNK - 1) : lowest;
+        if (!readAt(f, start, chunk, top + 4 - start)) return ZIP_WALK_UNKNOWN;
+        // Forwards, so the C library's scan finds each "P": the last end record of the chunk wins.
+        int32_t found = -1;
+        const uint8_t* const last = chunk + (top - start);
+        for (const uint8_t* p = chunk; (p = (const uint8_t*)memchr(p, 'P', (size_t)(last + 1 - p))); p++) {
+            const int32_t at = start + (int32_t)(p - chunk);
+            if (p[1] != 'K' || at == 0) continue;
+            if (p[2] == 6 && p[3] == 7) return ZIP_WALK_UNKNOWN;
+            if (p[2] == 5 && p[3] == 6) found = at;
+        }
+        if (endRecord < 0) endRecord = found;
+        top = start - 1;
+    }
+    if (endRecord < 0) return 0;
+    uint8_t rec[46];
+    if (endRecord > size - 22 || !readAt(f, endRecord, rec, 22)) return ZIP_WALK_UNKNOWN;
+    const uint32_t entries = le16(rec + 10), directorySize = le32(rec + 12);
+    if (entries == 0xFFFF || directorySize == 0xFFFFFFFF || le32(rec + 16) == 0xFFFFFFFF ||
+        directorySize > (uint32_t)endRecord)
+        return ZIP_WALK_UNKNOWN;
+    int64_t at = endRecord - (int64_t)directorySize;
+    for (uint32_t i = 0; i < entries; i++) {
+        if (at + 46 > size || !readAt(f, (int32_t)at, rec, 46)) return (int32_t)i;
+        if (le32(rec) != 0x02014B50) return ZIP_WALK_UNKNOWN;  // minizip stops there as well
+        at += 46 + (int64_t)le16(rec + 28) + le16(rec + 30);
+        if (at > size) return (int32_t)i;
+        at += le16(rec + 32);
+        if (at > size) return (int32_t)i + 1;
+    }
+    return ZIP_WALK_UNKNOWN;
+}
+
 // Opens the archive's own handle and hands it to minizip, read plainly or through the key. The handle, or
 // null with the slot free again.
 static VfsFile* openZip(const char16_t* path, bool scrambled) {
@@ -916,6 +1009,12 @@ static VfsFile* openZip(const char16_t* path, bool scrambled) {
     if (scrambled) {
         f->ops.read = vfsScrambledRead;
         f->scrambled = 1;
+    }
+    const int32_t walkable = walkableRecords(f);
+    g_archiveCache[f - g_vfs.files].walkable = walkable;  // kept past a cache that got no memory
+    if (walkable == 0) {
+        vfsClose(f);
+        return nullptr;
     }
     zlib_filefunc64_def io = {zipOpen, zipRead, zipWrite, zipTell, zipSeek, zipClose, zipError, nullptr};
     f->unzip = unzOpen2_64(f, &io);
@@ -1011,8 +1110,11 @@ int vfsMountArchive(const char16_t* path) {
     int32_t index = g_vfs.archives.count - 1;
     int32_t sortedCount = g_vfs.directory.count;
     recordDirectoryReads(archive, true);
-    for (int r = unzGoToFirstFile(uf); r == UNZ_OK; r = unzGoToNextFile(uf))
+    int32_t left = g_archiveCache[archive - g_vfs.files].walkable;  // negative: no limit known
+    for (int r = unzGoToFirstFile(uf); r == UNZ_OK; r = unzGoToNextFile(uf)) {
         if (!addMember(uf, index, sortedCount)) break;
+        if (left > 0 && --left == 0) break;
+    }
     recordDirectoryReads(archive, false);
     arrSort(&g_vfs.directory, compareEntries);
     return 1;

@@ -358,6 +358,39 @@ TEST_F(Archive, MountRejectsNonArchivesDuplicatesCutNamesHugeMembersAndFullTable
     EXPECT_EQ(mount(dirs.root + "/full.zip"), 1);
 }
 
+// A directory that the end of the file cuts: minizip would read the missing bytes as the last one it had
+// and take the record for sound, and it walks a claimed extra field four bytes at a time whether or not
+// the bytes exist. Members before the cut mount and read; the cut record and what follows do not.
+TEST_F(Archive, DirectoriesCutByTheEndOfTheFileKeepWhatPrecedesTheCut) {
+    pyZip(dirs.root + "/three.zip", {{"one", "first"}, {"two", "second"}, {"three", "third"}});
+    const std::string whole = readFile(dirs.root + "/three.zip");
+    std::vector<size_t> records;
+    for (size_t p = whole.find("PK\x01\x02"); p != std::string::npos; p = whole.find("PK\x01\x02", p + 4))
+        records.push_back(p);
+    ASSERT_EQ(records.size(), 3u);
+    auto claimExtra = [&](size_t record) {
+        std::string bytes = whole;
+        bytes[records[record] + 30] = 0, bytes[records[record] + 31] = (char)0xFF;
+        return bytes;
+    };
+    writeFile(dirs.root + "/second.zip", claimExtra(1));
+    writeFile(dirs.root + "/second.pak", scrambled(claimExtra(1)));
+    writeFile(dirs.root + "/first.zip", claimExtra(0));
+    writeFile(dirs.root + "/endcut.zip", whole.substr(0, whole.size() - 6));
+    writeFile(dirs.root + "/endcut.pak", scrambled(whole.substr(0, whole.size() - 6)));
+
+    for (const char* name : {"/first.zip", "/endcut.zip", "/endcut.pak"}) EXPECT_EQ(mount(dirs.root + name), 0) << name;
+    for (const char* name : {"/second.zip", "/second.pak"}) {
+        ASSERT_EQ(mount(dirs.root + name), 1) << name;
+        EXPECT_EQ(readMember(u"one"), "first");
+        EXPECT_EQ(vfsFindEntry(u"two"), nullptr);
+        EXPECT_EQ(vfsFindEntry(u"three"), nullptr);
+        vfsShutdown();
+        ASSERT_EQ(vfsInit(), 1);
+    }
+    EXPECT_EQ(vfsOpenCount(), 0);
+}
+
 // korvatron-pack's archives, checked by Python's zipfile (an independent reader) and by mounting them.
 TEST_F(Archive, PackedFoldersReadBackPlainOrScrambledWithStampsAndMethods) {
     std::string src = dirs.root + "/data";
