@@ -20,6 +20,8 @@ PACKAGE_TEST_PACKAGES := debootstrap
 WEB_PACKAGES := emscripten cmake make dpkg-dev python3
 WEB_TEST_PACKAGES := chromium
 WEBBUILD ?= build-web
+# Where the page's libraries are built and kept: any folder (CI keeps one outside its fresh clone).
+WEB_DEPS ?= $(WEBBUILD)/deps
 WEB_PORT ?= 8080
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
@@ -126,17 +128,17 @@ package-test: package
 
 # The game in a browser tab: $(WEBBUILD)/korvatron.html with its .js, .wasm and .data, from Debian's
 # emscripten. SDL2, zlib, minizip and libmikmod are built from Debian's source packages into
-# $(WEBBUILD)/deps once (web/build-deps.sh, a few minutes); the game data come from the native build.
+# $(WEB_DEPS) once (web/build-deps.sh, about ten minutes); the game data come from the native build.
 web-deps:
 	$(call install-missing,$(WEB_PACKAGES))
-	JOBS=$(JOBS) web/build-deps.sh $(WEBBUILD)/deps
+	JOBS=$(JOBS) web/build-deps.sh $(WEB_DEPS)
 
 web: deps $(BUILD)/Makefile web-deps
 	cmake --build $(BUILD) -j $(JOBS) --target korvatron
-	@test -f $(WEBBUILD)/cmake/Makefile || web/em.sh $(WEBBUILD)/deps emcmake cmake -S web -B $(WEBBUILD)/cmake \
-	    -DKORVA_DEPS=$(abspath $(WEBBUILD))/deps/prefix -DKORVA_GAME_DATA=$(abspath $(BUILD))/game > /dev/null \
+	@web/em.sh $(WEB_DEPS) emcmake cmake -S web -B $(WEBBUILD)/cmake \
+	    -DKORVA_DEPS=$(abspath $(WEB_DEPS))/prefix -DKORVA_GAME_DATA=$(abspath $(BUILD))/game > /dev/null \
 	    || { rm -f $(WEBBUILD)/cmake/CMakeCache.txt; echo "make web: configuring $(WEBBUILD)/cmake failed" >&2; exit 1; }
-	web/em.sh $(WEBBUILD)/deps cmake --build $(WEBBUILD)/cmake -j $(JOBS)
+	web/em.sh $(WEB_DEPS) cmake --build $(WEBBUILD)/cmake -j $(JOBS)
 	@echo "Built $(WEBBUILD)/korvatron.html: \`make web-serve\` serves it on this machine and prints its address."
 
 # A loopback server for the page (WEB_PORT, 8080 by default); Ctrl-C ends it.

@@ -8,13 +8,14 @@ cd "$(dirname "$0")/.."
 WEB=${1:-build-web}
 NATIVE=${2:-build}
 RUNS=${RUNS:-5}
+DEPS=${WEB_DEPS:-$WEB/deps}
 NOASYNC=$WEB/measure/noasync
 [ -f "$WEB/korvatron.wasm" ] || { echo "measure: no $WEB/korvatron.wasm; run make web first" >&2; exit 1; }
 if [ ! -f "$NOASYNC/cmake/Makefile" ]; then
-    web/em.sh "$WEB/deps" emcmake cmake -S web -B "$NOASYNC/cmake" -DKORVA_ASYNCIFY=OFF \
-        -DKORVA_DEPS="$PWD/$WEB/deps/prefix" -DKORVA_GAME_DATA="$PWD/$NATIVE/game" > /dev/null
+    web/em.sh "$DEPS" emcmake cmake -S web -B "$NOASYNC/cmake" -DKORVA_ASYNCIFY=OFF \
+        -DKORVA_DEPS="$(cd "$DEPS" && pwd)/prefix" -DKORVA_GAME_DATA="$PWD/$NATIVE/game" > /dev/null
 fi
-web/em.sh "$WEB/deps" cmake --build "$NOASYNC/cmake" -j 2 > "$NOASYNC/build.log"
+web/em.sh "$DEPS" cmake --build "$NOASYNC/cmake" -j 2 > "$NOASYNC/build.log"
 
 # The menu's Game 2, then a tap on a rotator every 12 frames up to frame 3000, then a close (a quick save).
 script=$WEB/measure/script.txt
