@@ -16,10 +16,18 @@ DEB_PACKAGES := g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark
 LINT_PACKAGES := lintian
 PACKAGE_TEST_PACKAGES := debootstrap
 
+# Only for the browser build (`make web`, `make web-test`): never asked for by the desktop targets.
+WEB_PACKAGES := emscripten cmake make dpkg-dev python3
+WEB_TEST_PACKAGES := chromium
+WEBBUILD ?= build-web
+# Where the page's libraries are built and kept: any folder (CI keeps one outside its fresh clone).
+WEB_DEPS ?= $(WEBBUILD)/deps
+WEB_PORT ?= 8080
+
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all build deps test sanitize fuzz fuzz-build fuzz-merge bench clean gamedata-sheet play \
-        package package-lint package-test
+        package package-lint package-test web web-deps web-serve web-test
 
 all: build
 
@@ -118,5 +126,29 @@ package-test: package
 	$(call install-missing,$(PACKAGE_TEST_PACKAGES))
 	tests/package/run.sh $(BUILD)
 
+# The game in a browser tab: $(WEBBUILD)/korvatron.html with its .js, .wasm and .data, from Debian's
+# emscripten. SDL2, zlib, minizip and libmikmod are built from Debian's source packages into
+# $(WEB_DEPS) once (web/build-deps.sh, about ten minutes); the game data come from the native build.
+web-deps:
+	$(call install-missing,$(WEB_PACKAGES))
+	JOBS=$(JOBS) web/build-deps.sh $(WEB_DEPS)
+
+web: deps $(BUILD)/Makefile web-deps
+	cmake --build $(BUILD) -j $(JOBS) --target korvatron
+	@web/em.sh $(WEB_DEPS) emcmake cmake -S web -B $(WEBBUILD)/cmake \
+	    -DKORVA_DEPS=$(abspath $(WEB_DEPS))/prefix -DKORVA_GAME_DATA=$(abspath $(BUILD))/game > /dev/null \
+	    || { rm -f $(WEBBUILD)/cmake/CMakeCache.txt; echo "make web: configuring $(WEBBUILD)/cmake failed" >&2; exit 1; }
+	web/em.sh $(WEB_DEPS) cmake --build $(WEBBUILD)/cmake -j $(JOBS)
+	@echo "Built $(WEBBUILD)/korvatron.html: \`make web-serve\` serves it on this machine and prints its address."
+
+# A loopback server for the page (WEB_PORT, 8080 by default); Ctrl-C ends it.
+web-serve: web
+	python3 web/serve.py $(WEBBUILD) $(WEB_PORT)
+
+# Headless Chromium plays the page and checks it against the native headless run (web/test_web.py).
+web-test: web
+	$(call install-missing,$(WEB_TEST_PACKAGES))
+	python3 web/test_web.py --page $(WEBBUILD) --native $(BUILD)/game/korvatron --out $(WEBBUILD)/test
+
 clean:
-	rm -rf $(BUILD) $(SANBUILD) $(FUZZBUILD) $(BENCHBUILD)
+	rm -rf $(BUILD) $(SANBUILD) $(FUZZBUILD) $(BENCHBUILD) $(WEBBUILD)

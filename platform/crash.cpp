@@ -10,6 +10,16 @@
 #include "brask/system.h"
 #include "platform/platform.h"
 
+// A browser has no signals to catch: a trap in WebAssembly ends the program with its stack in the console,
+// which is the report there. The stub keeps the entry point the same on every target.
+#ifdef __EMSCRIPTEN__
+
+int platInstallCrashHandler(PlatCrashReport) {
+    return 0;
+}
+
+#else
+
 namespace {
 
 const int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT};
@@ -96,6 +106,8 @@ int platInstallCrashHandler(PlatCrashReport report) {
         if (sigaction(sig, &sa, nullptr) != 0) ok = 0;
     return ok;
 }
+
+#endif  // __EMSCRIPTEN__
 
 int platAppendRaw(const char* utf8Path, const char* const* pieces, int truncate) {
     if (!utf8Path || !utf8Path[0] || !pieces) return 0;

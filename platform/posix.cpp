@@ -294,9 +294,15 @@ int platProgramPath(char16_t* out, int32_t capacity) {
         if (strlen(over) >= sizeof path) return 0;
         strcpy(path, over);
     } else {
+#ifdef __EMSCRIPTEN__
+        // A page has no file of its own: the program lives in the virtual folder its data are preloaded
+        // into, never in a folder of the host.
+        strcpy(path, "/korvatron/korvatron");
+#else
         ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
         if (n <= 0) return 0;
         path[n] = 0;
+#endif
     }
     return platFromUtf8(path, out, capacity);
 }
@@ -322,6 +328,10 @@ int platDocumentsFolder(char16_t* out, int32_t capacity) {
     char path[4096];
     const char* over = platOverrideDocumentsFolder();
     if (!over && g_launchDocuments[0]) over = g_launchDocuments;
+#ifdef __EMSCRIPTEN__
+    // The page mounts its IndexedDB store here, so the player's files outlive the tab.
+    if (!over) over = "/save";
+#endif
     if (over) {
         if (strlen(over) >= sizeof path) return 0;
         strcpy(path, over);

@@ -19,6 +19,10 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
+
 #include "platform/platform.h"
 #include "platform/platform_internal.h"
 #include "platform/sdl2.h"
@@ -59,8 +63,19 @@ int counterFrequency(uint64_t* perSec) {
     return *perSec != 0;
 }
 
+#ifdef __EMSCRIPTEN__
+// A browser draws the canvas and delivers input only between turns of its event loop. The frame loops
+// sleep once a frame (SDL_Delay is emscripten_sleep under ASYNCIFY), which is such a turn; the engine's waits
+// pump without sleeping and would hold the tab for good. Empty pumps since the last turn: the second gives
+// the browser a turn, so a frame loop that sleeps never pays for one and a frame that overran still shows.
+int32_t g_emptyPumps;
+#endif
+
 void sleep(uint32_t ms) {
     SDL_Delay(ms);
+#ifdef __EMSCRIPTEN__
+    g_emptyPumps = 0;
+#endif
 }
 
 //-----------------------------------------------------------------------------
@@ -90,6 +105,17 @@ int messageBox(const char16_t* text, const char16_t* caption, int32_t kind) {
     box.numbuttons = kind == 1 ? 2 : 1;
     box.buttons = kind == 1 ? okCancel : okOnly;
     int pressed = -1;
+#ifdef __EMSCRIPTEN__
+    // SDL has no box of its own in a browser; the page's dialogs block as a modal box does.
+    (void)box;
+    // clang-format off
+    return EM_ASM_INT({
+        const text = UTF8ToString($1) + "\n\n" + UTF8ToString($0);
+        if ($2 != 1) { alert(text); return 1; }
+        return confirm(text) ? 1 : 2;
+    }, textUtf8, captionUtf8, kind);
+    // clang-format on
+#endif
     if (SDL_ShowMessageBox(&box, &pressed) != 0) return 0;
     // Closed with its close button or Escape (-1): a refusal of the question, but a box with OK alone has
     // nothing else to answer.
@@ -584,6 +610,12 @@ int peekMessage(PlatMessage* out) {
         return 1;
     }
     endPump();
+#ifdef __EMSCRIPTEN__
+    if (++g_emptyPumps >= 2) {
+        emscripten_sleep(1);
+        g_emptyPumps = 0;
+    }
+#endif
     return 0;
 }
 
@@ -627,11 +659,20 @@ intptr_t defWindowProc(PlatWindow, uint32_t, uintptr_t, intptr_t) {
 // [SECTION] Display
 //-----------------------------------------------------------------------------
 
+#ifdef __EMSCRIPTEN__
+// SDL widens 565 through tables that leave some colours a step off the widening the screenshots use; a page
+// gets each frame already widened as writeFramePng does, so the canvas shows exactly the screenshots' colours.
+const Uint32 TEXTURE_FORMAT = SDL_PIXELFORMAT_ARGB8888;
+uint32_t g_wideFrame[SCREEN_W * SCREEN_H];
+#else
+const Uint32 TEXTURE_FORMAT = SDL_PIXELFORMAT_RGB565;
+#endif
+
 int displayOpen(PlatWindow w, int32_t) {
     if (!isMain(w)) return 0;
     if (!gs.texture) {
-        gs.texture = SDL_CreateTexture(gs.renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING,
-                                       SCREEN_W, SCREEN_H);
+        gs.texture = SDL_CreateTexture(gs.renderer, TEXTURE_FORMAT, SDL_TEXTUREACCESS_STREAMING, SCREEN_W,
+                                       SCREEN_H);
         if (!gs.texture) return 0;
     }
     gs.displayOpen = 1;
@@ -677,7 +718,16 @@ int displayEndDraw() {
     // The window repaints itself from the texture when it is exposed.
     static uint16_t shown[SCREEN_W * SCREEN_H];
     if (!gs.framePresented || memcmp(shown, gs.frame, sizeof shown) != 0) {
+#ifdef __EMSCRIPTEN__
+        for (int32_t i = 0; i < SCREEN_W * SCREEN_H; i++) {
+            const uint32_t v = gs.frame[i];
+            g_wideFrame[i] = 0xFF000000u | (v >> 11 & 31) * 255 / 31 << 16 | (v >> 5 & 63) * 255 / 63 << 8 |
+                             (v & 31) * 255 / 31;
+        }
+        if (SDL_UpdateTexture(gs.texture, nullptr, g_wideFrame, SCREEN_W * 4) != 0) return 0;
+#else
         if (SDL_UpdateTexture(gs.texture, nullptr, gs.frame, SCREEN_W * 2) != 0) return 0;
+#endif
         memcpy(shown, gs.frame, sizeof shown);
         gs.framePresented = 1;
         showFrame();

@@ -257,5 +257,11 @@ int main(int argc, char** argv) {
                 platSdl2VideoProblem());
     platRecordStop();
     const int shots = shotsWritten(args);
-    return result ? result : shots ? 0 : 3;
+    const int code = result ? result : shots ? 0 : 3;
+#ifdef __EMSCRIPTEN__
+    // Under ASYNCIFY main first returned to the browser at its first sleep; this return reaches no one, and
+    // only exit ends the runtime (its exit handlers, the page's onExit).
+    exit(code);
+#endif
+    return code;
 }

@@ -7,6 +7,10 @@
 #include "platform/platform.h"
 #include "vfs_internal.h"
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten/console.h>
+#endif
+
 namespace {
 
 enum { LOG_TEXT_MAX = 2048 };
@@ -22,6 +26,31 @@ struct LogState {
 };
 
 LogState g_log = {1, 0, 0, {}, {}, {}};
+
+#ifdef __EMSCRIPTEN__
+// A page's log file is out of the player's reach: each line goes to the browser's console too, once whole,
+// since the log is written in pieces. A line longer than the buffer goes out in parts.
+char g_consoleLine[LOG_TEXT_MAX + 1];
+int32_t g_consoleLength;
+
+void consoleFlush() {
+    g_consoleLine[g_consoleLength] = 0;
+    emscripten_console_log(g_consoleLine);
+    g_consoleLength = 0;
+}
+
+void consoleWrite(const char* text, bool endOfLine) {
+    for (; *text; text++) {
+        if (*text == '\n') {
+            consoleFlush();
+            continue;
+        }
+        if (g_consoleLength == LOG_TEXT_MAX) consoleFlush();
+        g_consoleLine[g_consoleLength++] = *text;
+    }
+    if (endOfLine) consoleFlush();
+}
+#endif
 
 int buildPath() {
     if (g_log.pathReady) return 1;
@@ -65,6 +94,9 @@ void logWrite(const void* value, int32_t flags) {
     if (g_log.busy || !value) return;
     g_log.busy = 1;
     const char* text = format(value, flags);
+#ifdef __EMSCRIPTEN__
+    consoleWrite(text, (flags & LOG_EOL) != 0);
+#endif
     VfsFile* f = nullptr;
     if (g_log.firstWrite) {
         if (!buildPath()) {

@@ -16,6 +16,10 @@
 #include "rules/variants.h"
 #include "shell/shell.h"
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
+
 static const char kModule[] = "game/shell/saves";
 
 int32_t playerFileName(const char16_t* name, char16_t* dst) {
@@ -87,6 +91,13 @@ int32_t playerFileWrite(const char16_t* name, const void* bytes, int32_t size) {
     if (!ok && current[0] && !made) ok = overwrite(current, bytes, size);
     // No copy yet, or one that takes no writes at all: where the file system puts a new file.
     if (!ok && !made) ok = replaceBeside(name, bytes, size, &made);
+#ifdef __EMSCRIPTEN__
+    // In a page the files live in memory until the page copies them to its IndexedDB store (web/pre.js):
+    // asked after every write, failed ones too, since a failed replace may still have left a file behind.
+    EM_ASM({
+        if (Module.korvaFilesChanged) Module.korvaFilesChanged();
+    });
+#endif
     if (!ok) {
         char16_t line[VFS_PATH_MAX + 16];
         wstrCopy(line, u"Could not write ");
