@@ -8,6 +8,8 @@
 // [SECTION] Converting copy
 // [SECTION] Rotated and scaled blit
 // [SECTION] Colour helpers live in BraskGfx.cpp
+#include <cstddef>
+
 #include "BraskGfx_internal.h"
 #include "BraskGfx_simd.h"
 #include "brask/random.h"
@@ -131,6 +133,7 @@ static GFX_INLINE void rgbRows(const BlitJob& job) {
     }
 }
 
+#if GFX_HAVE_AVX2
 // The rows of one blit lie apart in memory or not at all: a surface drawn onto itself overlapping keeps the
 // pixel-by-pixel order of reads and writes, which vectors reading ahead would not.
 static bool jobOverlaps(const BlitJob& j, int32_t sBpp, int32_t dBpp) {
@@ -144,6 +147,7 @@ static bool jobOverlaps(const BlitJob& j, int32_t sBpp, int32_t dBpp) {
     span(j.dst, j.dstPitch, dBpp, &d0, &d1);
     return s0 < d1 && d0 < s1;
 }
+#endif
 
 template <class S, class D, bool Keyed, int Mode>
 static void rgbLoopSse2(const BlitJob& j) {
