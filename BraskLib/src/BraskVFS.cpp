@@ -712,6 +712,17 @@ int32_t blockFor(VfsFile* f, ArchiveCache* c, int32_t at) {
     return b;
 }
 
+// minizip reads directory records and local headers a field at a time: those come from the pinned
+// directory or the last block used, without the general walk. Null when neither holds all `count` bytes.
+const uint8_t* smallReadSource(const ArchiveCache* c, int64_t at, int32_t count) {
+    if (c->pinned && at >= c->pinStart && at + count <= (int64_t)c->pinStart + c->pinLength)
+        return c->pinned + (at - c->pinStart);
+    const int32_t b = c->lastBlock;
+    if (c->length[b] > 0 && at >= c->start[b] && at + count <= (int64_t)c->start[b] + c->length[b])
+        return c->data + b * ARC_BLOCK + (at - c->start[b]);
+    return nullptr;
+}
+
 }  // namespace
 
 // Reads at the handle's position: the pinned directory, the blocks, or straight from the file for large
@@ -726,22 +737,9 @@ static int32_t archiveRawRead(VfsFile* f, void* buffer, int32_t count) {
     if (f->position >= f->size) return 0;
     if (count > f->size - f->position) count = f->size - f->position;
     if (c->recording && f->position < c->lowestRead) c->lowestRead = f->position;
-    // minizip reads directory records and local headers a byte at a time: answer those from the pinned
-    // directory or the last block used without the general walk below.
-    if (count <= 8) {
-        const uint8_t* src = nullptr;
-        int64_t at = f->position;
-        if (c->pinned && at >= c->pinStart && at + count <= (int64_t)c->pinStart + c->pinLength) {
-            src = c->pinned + (at - c->pinStart);
-        } else {
-            int32_t b = c->lastBlock;
-            if (c->length[b] > 0 && at >= c->start[b] && at + count <= (int64_t)c->start[b] + c->length[b])
-                src = c->data + b * ARC_BLOCK + (at - c->start[b]);
-        }
-        if (src) {
-            for (int32_t i = 0; i < count; i++) out[i] = src[i];
-            return count;
-        }
+    if (const uint8_t* src = count <= 8 ? smallReadSource(c, f->position, count) : nullptr) {
+        for (int32_t i = 0; i < count; i++) out[i] = src[i];
+        return count;
     }
     while (done < count) {
         int32_t at = f->position + done, n;
@@ -830,8 +828,21 @@ static voidpf ZCALLBACK zipOpen(voidpf, const void* handle, int) {
 static uLong ZCALLBACK zipRead(voidpf, voidpf stream, void* buf, uLong size) {
     if (size > (uLong)INT32_MAX) size = INT32_MAX;
     VfsFile* f = (VfsFile*)stream;
+    ArchiveCache* c = &g_archiveCache[f - g_vfs.files];
+    // A header field: straight from memory, which is most of what opening a member costs (minizip reads its
+    // directory record and local header again at every open, a field at a time).
+    if (size <= 8 && c->data && !c->recording && size > 0) {
+        if (const uint8_t* src = smallReadSource(c, f->position, (int32_t)size)) {
+            uint8_t* out = (uint8_t*)buf;
+            for (uLong i = 0; i < size; i++) out[i] = src[i];
+            if (f->scrambled) vfsScramble(out, (int32_t)size, f->position);
+            f->position += (int32_t)size;
+            c->shortRead = 0;
+            return size;
+        }
+    }
     int32_t r = vfsRead(f, buf, (int32_t)size);
-    g_archiveCache[f - g_vfs.files].shortRead = r < (int32_t)size;
+    c->shortRead = r < (int32_t)size;
     return r > 0 ? (uLong)r : 0;
 }
 
