@@ -91,12 +91,17 @@ def frame_count(args, out, tunables):
 
 
 def function_total(rows, pattern):
-    """Inclusive count of the functions matching the pattern: the rows naming their object file are the
-    functions' own totals (the others split them by source file), summed over template instances."""
+    """Inclusive count of the functions matching the pattern: each function's largest count on a row that
+    names it as file:function (callgrind_annotate may or may not add its object file, and splits a
+    function's cost over rows by source file), summed over template instances."""
     seen = {}
     for n, name in rows:
-        if name.endswith("]") and re.search(r"(^|[:\s])(\(anonymous namespace\)::)?" + pattern, name):
-            seen[name] = max(seen.get(name, 0), n)
+        m = re.match(r"(?!=>)\S*?:(.*?)(\s+\[[^\]]*\])?$", name)
+        if not m:
+            continue
+        func = m.group(1)
+        if re.search(r"(^|\s)(\(anonymous namespace\)::)?" + pattern, func):
+            seen[func] = max(seen.get(func, 0), n)
     return sum(seen.values()) if seen else None
 
 
