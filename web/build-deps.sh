@@ -57,16 +57,16 @@ apt_private() {
 
 fetched=0
 fetch_source() {  # NAME=VERSION -> the unpacked folder's path on stdout
-    local spec=$1 name=${1%%=*}
+    local wanted=$1 name=${1%%=*}
     local dir=$SRC/$name
     if [ ! -d "$dir" ]; then
         if [ "$fetched" = 0 ]; then apt_private update -qq >&2; fetched=1; fi
         rm -rf "$dir.tmp" && mkdir -p "$dir.tmp"
-        (cd "$dir.tmp" && apt_private source -qq "$spec" > "$DEPS/source-$name.log" 2>&1) ||
+        (cd "$dir.tmp" && apt_private source -qq "$wanted" > "$DEPS/source-$name.log" 2>&1) ||
             { cat "$DEPS/source-$name.log" >&2; exit 1; }
         local top
         top=$(find "$dir.tmp" -mindepth 1 -maxdepth 1 -type d | head -1)
-        [ -n "$top" ] || { echo "build-deps: apt-get source $spec gave no folder" >&2; exit 1; }
+        [ -n "$top" ] || { echo "build-deps: apt-get source $wanted gave no folder" >&2; exit 1; }
         mv "$top" "$dir" && rm -rf "$dir.tmp"
     fi
     echo "$dir"
