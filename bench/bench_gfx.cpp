@@ -451,8 +451,8 @@ void registerAll() {
             // 565 into 8888 is what a 32-bit desktop frame buffer takes every frame: it must do better.
             add(
                 names.back().c_str(), ops.back().c_str(), "SDL_BlitSurface",
-                !into565 && c.format == pf8888 ? 1.5 : 1.0,
-                [=] { sfCopyRect(a, b, 0, 0, nullptr); }, [=] { SDL_BlitSurface(sa, nullptr, sb, nullptr); });
+                !into565 && c.format == pf8888 ? 1.5 : 1.0, [=] { sfCopyRect(a, b, 0, 0, nullptr); },
+                [=] { SDL_BlitSurface(sa, nullptr, sb, nullptr); });
         }
     }
     {
@@ -517,9 +517,10 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&rep);
     printf("\nOutput checks (before timing):\n");
     for (const std::string& c : g_checks) printf("  %s\n", c.c_str());
-    printf("\nSpeed-up = peer CPU time / our CPU time, medians of 5, all from this run. Processor path: %s"
-           " (baseline: the same loops forced to sse2).\n",
-           gfxPathName());
+    printf(
+        "\nSpeed-up = peer CPU time / our CPU time, medians of 5, all from this run. Processor path: %s"
+        " (baseline: the same loops forced to sse2).\n",
+        gfxPathName());
     printf("%-44s %-24s %10s %10s %10s %8s %6s %s\n", "operation", "peer", "ours us", "baseline", "peer us",
            "speed-up", "goal", "");
     for (const Row& r : g_rows) {

@@ -210,7 +210,9 @@ void registerAll() {
         sfFree(ours);
         g_checks.push_back(check);
         reg(std::string("ours/") + f.key, [name] { oursLoad(name); });
-        if (std::string(gfxPathName()) != "sse2") reg(std::string("base/") + f.key, [name] { oursLoad(name); }, true);
+        if (std::string(gfxPathName()) != "sse2")
+            reg(
+                std::string("base/") + f.key, [name] { oursLoad(name); }, true);
         g_rows.push_back({f.key, std::string("sfLoadTGA 240x320 ") + f.key + " into 565", f.rle ? 4.0 : 2.0});
     }
 }
@@ -229,9 +231,10 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&rep);
     printf("\nOutput checks (before timing):\n");
     for (const std::string& c : g_checks) printf("  %s\n", c.c_str());
-    printf("\nSpeed-up = faster peer's CPU time / ours, medians of 5, all from this run. Processor path: %s"
-           " (baseline: forced to sse2).\n",
-           gfxPathName());
+    printf(
+        "\nSpeed-up = faster peer's CPU time / ours, medians of 5, all from this run. Processor path: %s"
+        " (baseline: forced to sse2).\n",
+        gfxPathName());
     printf("%-40s %9s %9s %9s %9s %8s %5s\n", "operation", "ours us", "baseline", "SDL2_img", "stb",
            "speed-up", "goal");
     for (const Row& r : g_rows) {

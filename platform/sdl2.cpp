@@ -661,7 +661,8 @@ intptr_t defWindowProc(PlatWindow, uint32_t, uintptr_t, intptr_t) {
 
 #ifdef __EMSCRIPTEN__
 // SDL widens 565 through tables that leave some colours a step off the widening the screenshots use; a page
-// gets each frame already widened as writeFramePng does, so the canvas shows exactly the screenshots' colours.
+// gets each frame already widened as writeFramePng does, so the canvas shows exactly the screenshots'
+// colours.
 const Uint32 TEXTURE_FORMAT = SDL_PIXELFORMAT_ARGB8888;
 uint32_t g_wideFrame[SCREEN_W * SCREEN_H];
 #else
@@ -671,8 +672,8 @@ const Uint32 TEXTURE_FORMAT = SDL_PIXELFORMAT_RGB565;
 int displayOpen(PlatWindow w, int32_t) {
     if (!isMain(w)) return 0;
     if (!gs.texture) {
-        gs.texture = SDL_CreateTexture(gs.renderer, TEXTURE_FORMAT, SDL_TEXTUREACCESS_STREAMING, SCREEN_W,
-                                       SCREEN_H);
+        gs.texture =
+            SDL_CreateTexture(gs.renderer, TEXTURE_FORMAT, SDL_TEXTUREACCESS_STREAMING, SCREEN_W, SCREEN_H);
         if (!gs.texture) return 0;
     }
     gs.displayOpen = 1;

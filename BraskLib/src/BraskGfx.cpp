@@ -21,7 +21,8 @@ GfxState g_gfx = {{}, nullptr, 0, 256, 0, nullptr, 1, GFX_PATH_SSE2, GFX_PATH_SS
 
 // Once, before main: every blit reads the path, and none may see it change unasked.
 static const bool s_pathFound = [] {
-    g_gfx.detected = GFX_HAVE_AVX2 && platProcessorFeaturePresent(PLAT_PF_AVX2) ? GFX_PATH_AVX2 : GFX_PATH_SSE2;
+    g_gfx.detected =
+        GFX_HAVE_AVX2 && platProcessorFeaturePresent(PLAT_PF_AVX2) ? GFX_PATH_AVX2 : GFX_PATH_SSE2;
     g_gfx.path = g_gfx.detected;
     return true;
 }();

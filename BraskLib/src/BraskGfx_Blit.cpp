@@ -91,7 +91,7 @@ static inline uint32_t convByTable(uint32_t v) {
 
 template <class S, class D, bool Keyed, int Mode, bool Packed>
 static GFX_INLINE void rgbRow(const uint8_t* sp, int32_t sStep, uint8_t* dp, int32_t dStep, int32_t w,
-                          const BlitJob& j) {
+                              const BlitJob& j) {
     if constexpr (Packed) sStep = S::bpp, dStep = D::bpp;
     const uint32_t key = j.key, colour = j.colour;
     const int32_t opacity = j.opacity;
@@ -176,7 +176,7 @@ GFX_AVX2 static void rows565Avx2(const BlitJob& j) {
         // Two rows per vector, which must not share a byte of the destination.
         const int32_t last = 2 * (w - 4);
         for (; y + 2 <= h; y += 2, s += 2 * sp, d += 2 * dp) {
-            const uint8_t *s1 = s + sp;
+            const uint8_t* s1 = s + sp;
             uint8_t* d1 = d + dp;
             const __m256i out = blend565<V16, Keyed, Mode>(gfxLoad4x4(d, d + last, d1, d1 + last),
                                                            gfxLoad4x4(s, s + last, s1, s1 + last), q);
@@ -212,8 +212,7 @@ GFX_AVX2 static void rgbLoopAvx2(const BlitJob& j) {
 // Blended loops are made for equal formats only; a pair of formats gets the copying loops.
 template <class S, class D, int Mode, int Path>
 static constexpr BlitLoopFn rgbEntry(bool keyed) {
-    if constexpr (Mode != 0 && !std::is_same_v<S, D>)
-        return nullptr;
+    if constexpr (Mode != 0 && !std::is_same_v<S, D>) return nullptr;
 #if GFX_HAVE_AVX2
     else if constexpr (Path == GFX_PATH_AVX2)
         return keyed ? rgbLoopAvx2<S, D, true, Mode> : rgbLoopAvx2<S, D, false, Mode>;
@@ -234,15 +233,15 @@ static BlitLoopFn rgbPick(int32_t mode, bool keyed) {
 }
 
 typedef BlitLoopFn (*PickFn)(int32_t mode, bool keyed);
-#define GFX_PICK_ROW(S, P)                                                                        \
-    {                                                                                             \
+#define GFX_PICK_ROW(S, P)                                                                          \
+    {                                                                                               \
         rgbPick<S, Fmt444, P>, rgbPick<S, Fmt555, P>, rgbPick<S, Fmt565, P>, rgbPick<S, Fmt888, P>, \
-            rgbPick<S, Fmt8888, P>                                                                \
+            rgbPick<S, Fmt8888, P>                                                                  \
     }
-#define GFX_PICK_TABLE(P)                                                                      \
-    {                                                                                          \
+#define GFX_PICK_TABLE(P)                                                                                   \
+    {                                                                                                       \
         GFX_PICK_ROW(Fmt444, P), GFX_PICK_ROW(Fmt555, P), GFX_PICK_ROW(Fmt565, P), GFX_PICK_ROW(Fmt888, P), \
-            GFX_PICK_ROW(Fmt8888, P)                                                           \
+            GFX_PICK_ROW(Fmt8888, P)                                                                        \
     }
 // By path, then source and destination format 444, 555, 565, 888, 8888 (numbers 2..6).
 static const PickFn kRgbLoops[GFX_PATH_COUNT][5][5] = {GFX_PICK_TABLE(GFX_PATH_SSE2),

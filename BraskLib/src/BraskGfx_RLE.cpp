@@ -295,8 +295,8 @@ static GFX_INLINE void drawIndexRows(const uint8_t* index, int32_t c0, int32_t c
     if (c0 == 0 && c1 >= h->width) {
         // Nothing cut at the sides, as for most sprites: every span is drawn whole.
         for (; k < kEnd; k++)
-            copySpan<Path>(dRow + ptrdiff_t(k->row - row0) * dstPitch + ptrdiff_t(k->col) * Bpp, px + k->offset,
-                           size_t(k->count) * Bpp);
+            copySpan<Path>(dRow + ptrdiff_t(k->row - row0) * dstPitch + ptrdiff_t(k->col) * Bpp,
+                           px + k->offset, size_t(k->count) * Bpp);
         return;
     }
     for (; k < kEnd; k++) {
@@ -326,8 +326,8 @@ static GFX_INLINE void drawIndexAny(const uint8_t* index, int32_t bpp, int32_t c
             break;
     }
 }
-static void drawIndexSse2(const uint8_t* index, int32_t bpp, int32_t c0, int32_t c1, int32_t row0, int32_t rows,
-                          uint8_t* dRow, int32_t dstPitch) {
+static void drawIndexSse2(const uint8_t* index, int32_t bpp, int32_t c0, int32_t c1, int32_t row0,
+                          int32_t rows, uint8_t* dRow, int32_t dstPitch) {
     drawIndexAny<GFX_PATH_SSE2>(index, bpp, c0, c1, row0, rows, dRow, dstPitch);
 }
 #if GFX_HAVE_AVX2

@@ -120,7 +120,8 @@ GFX_AVX2 GFX_INLINE typename V::T blend565(typename V::T d, typename V::T s, con
                 b = V::min(V::template shr<8>(V::add(V::mul(sb, q.a), V::template shl<8>(db))), m5);
             }
         } else {
-            const T k = V::template shr<2>(V::mulhi(V::template shl<8>(V::band(s, m5)), V::set(kGfxMulHiCover31)));
+            const T k =
+                V::template shr<2>(V::mulhi(V::template shl<8>(V::band(s, m5)), V::set(kGfxMulHiCover31)));
             const T nk = V::sub(V::set(256), k);
             r = V::template shr<8>(V::add(V::mul(q.cr, k), V::mul(dr, nk)));
             g = V::template shr<8>(V::add(V::mul(q.cg, k), V::mul(dg, nk)));
@@ -143,7 +144,8 @@ template <class V, bool Keyed, int Mode>
 GFX_AVX2 GFX_INLINE void row565(const uint8_t* s, uint8_t* d, int32_t w, const Blend565Args<V>& q) {
     const int32_t last = 2 * (w - V::n);
     const typename V::T tail = blend565<V, Keyed, Mode>(V::load(d + last), V::load(s + last), q);
-    for (int32_t i = 0; i < last; i += 2 * V::n) V::store(d + i, blend565<V, Keyed, Mode>(V::load(d + i), V::load(s + i), q));
+    for (int32_t i = 0; i < last; i += 2 * V::n)
+        V::store(d + i, blend565<V, Keyed, Mode>(V::load(d + i), V::load(s + i), q));
     V::store(d + last, tail);
 }
 
@@ -157,7 +159,8 @@ GFX_AVX2 GFX_INLINE void gfxStore2x8(uint8_t* a, uint8_t* b, __m256i v) {
     V8::store(a, _mm256_castsi256_si128(v));
     V8::store(b, _mm256_extracti128_si256(v, 1));
 }
-GFX_AVX2 GFX_INLINE __m256i gfxLoad4x4(const uint8_t* a, const uint8_t* b, const uint8_t* c, const uint8_t* d) {
+GFX_AVX2 GFX_INLINE __m256i gfxLoad4x4(const uint8_t* a, const uint8_t* b, const uint8_t* c,
+                                       const uint8_t* d) {
     const __m128i lo = _mm_unpacklo_epi64(V4::load(a), V4::load(b));
     const __m128i hi = _mm_unpacklo_epi64(V4::load(c), V4::load(d));
     return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);

@@ -379,7 +379,8 @@ TEST_F(Archive, DirectoriesCutByTheEndOfTheFileKeepWhatPrecedesTheCut) {
     writeFile(dirs.root + "/endcut.zip", whole.substr(0, whole.size() - 6));
     writeFile(dirs.root + "/endcut.pak", scrambled(whole.substr(0, whole.size() - 6)));
 
-    for (const char* name : {"/first.zip", "/endcut.zip", "/endcut.pak"}) EXPECT_EQ(mount(dirs.root + name), 0) << name;
+    for (const char* name : {"/first.zip", "/endcut.zip", "/endcut.pak"})
+        EXPECT_EQ(mount(dirs.root + name), 0) << name;
     for (const char* name : {"/second.zip", "/second.pak"}) {
         ASSERT_EQ(mount(dirs.root + name), 1) << name;
         EXPECT_EQ(readMember(u"one"), "first");

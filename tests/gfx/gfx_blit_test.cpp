@@ -289,7 +289,8 @@ TEST_F(Gfx, SpecialisedLoopsDrawExactlyLikeThePerPixelPathOnEveryProcessorPath) 
 // ahead of the writes would see pixels the per-pixel order has already changed.
 TEST_F(Gfx, TintCoverageAndSelfOverlapMatchThePerPixelPathOnEveryProcessorPath) {
     onEveryPath([](const char* path) {
-        Surface* glyph = make(32, 3, pf565, [](int x, int y) { return uint32_t(x | (y * 21) << 5); }, 0);
+        Surface* glyph = make(
+            32, 3, pf565, [](int x, int y) { return uint32_t(x | (y * 21) << 5); }, 0);
         for (int mode = 0; mode <= 4; mode++) {
             Surface* a = make(40, 40, pf565, [](int x, int y) { return uint32_t(x * 2017 + y * 61); });
             Surface* b = sfClone(a);
@@ -439,40 +440,41 @@ TEST_F(Gfx, CopyIntoTurnedAndMirroredFrameBuffersLandsEveryPixelAtItsAddress) {
         {-480, 2, 320, 240, 153120}, {2, -480, 240, 320, 153120},
     };
     onEveryPath([&](const char* path) {
-    SCOPED_TRACE(path);
-    std::mt19937 rng(5);
-    for (const Layout& l : layouts) {
-        Surface* src = make(l.w, l.h, pf565, [&](int, int) { return uint32_t(rng() & 0xFFFF); });
-        std::vector<uint8_t> fb(153600, 0xEE);
-        Surface* d = sfCreate(l.w, l.h, pf565, 0, SF_NO_KEY, fb.data() + l.origin);
-        d->xStep = int16_t(l.xStep);
-        d->rowPitch = int16_t(l.rowPitch);
-        ASSERT_EQ(sfCopyRect(src, d, 0, 0, nullptr), 1);
-        for (int y = 0; y < l.h; y++) {
-            for (int x = 0; x < l.w; x++) {
-                int64_t at = l.origin + int64_t(y) * l.rowPitch + int64_t(x) * l.xStep;
-                uint32_t v = fb[size_t(at)] | (fb[size_t(at + 1)] << 8);
-                ASSERT_EQ(v, sfGetPixel(src, x, y))
-                    << l.xStep << "/" << l.rowPitch << " at " << x << "," << y;
+        SCOPED_TRACE(path);
+        std::mt19937 rng(5);
+        for (const Layout& l : layouts) {
+            Surface* src = make(l.w, l.h, pf565, [&](int, int) { return uint32_t(rng() & 0xFFFF); });
+            std::vector<uint8_t> fb(153600, 0xEE);
+            Surface* d = sfCreate(l.w, l.h, pf565, 0, SF_NO_KEY, fb.data() + l.origin);
+            d->xStep = int16_t(l.xStep);
+            d->rowPitch = int16_t(l.rowPitch);
+            ASSERT_EQ(sfCopyRect(src, d, 0, 0, nullptr), 1);
+            for (int y = 0; y < l.h; y++) {
+                for (int x = 0; x < l.w; x++) {
+                    int64_t at = l.origin + int64_t(y) * l.rowPitch + int64_t(x) * l.xStep;
+                    uint32_t v = fb[size_t(at)] | (fb[size_t(at + 1)] << 8);
+                    ASSERT_EQ(v, sfGetPixel(src, x, y))
+                        << l.xStep << "/" << l.rowPitch << " at " << x << "," << y;
+                }
             }
+            // A part of the screen, with odd widths for the unrolled loops' tails.
+            Rect part = {3, 5, 13, 11};  // one strip of 8 rows and 3 rows left over
+            std::fill(fb.begin(), fb.end(), 0);
+            sfCopyRect(src, d, 100, 50, &part);
+            int written = 0;
+            for (uint8_t b : fb) written += b != 0;
+            EXPECT_LE(written, 13 * 11 * 2);
+            EXPECT_EQ(sfGetPixel(d, 112, 56), sfGetPixel(src, 15, 11));
+            // Blocks of 16 rows with a strip of rows and of columns left over.
+            Rect odd = {1, 2, 37, 35};
+            std::fill(fb.begin(), fb.end(), 0);
+            sfCopyRect(src, d, 7, 9, &odd);
+            for (int y = 0; y < 35; y++)
+                for (int x = 0; x < 37; x++)
+                    ASSERT_EQ(sfGetPixel(d, 7 + x, 9 + y), sfGetPixel(src, 1 + x, 2 + y));
+            sfFree(src);
+            sfFree(d);
         }
-        // A part of the screen, with odd widths for the unrolled loops' tails.
-        Rect part = {3, 5, 13, 11};  // one strip of 8 rows and 3 rows left over
-        std::fill(fb.begin(), fb.end(), 0);
-        sfCopyRect(src, d, 100, 50, &part);
-        int written = 0;
-        for (uint8_t b : fb) written += b != 0;
-        EXPECT_LE(written, 13 * 11 * 2);
-        EXPECT_EQ(sfGetPixel(d, 112, 56), sfGetPixel(src, 15, 11));
-        // Blocks of 16 rows with a strip of rows and of columns left over.
-        Rect odd = {1, 2, 37, 35};
-        std::fill(fb.begin(), fb.end(), 0);
-        sfCopyRect(src, d, 7, 9, &odd);
-        for (int y = 0; y < 35; y++)
-            for (int x = 0; x < 37; x++) ASSERT_EQ(sfGetPixel(d, 7 + x, 9 + y), sfGetPixel(src, 1 + x, 2 + y));
-        sfFree(src);
-        sfFree(d);
-    }
     });
 }
 
@@ -599,22 +601,22 @@ void rotateByPoints(const Surface* src, Surface* dst, const RotateParams& p, con
 
 TEST_F(Gfx, RotatedBlitMatchesItsPointRuleAtAnyAngleScaleAndPlaceOnEveryProcessorPath) {
     onEveryPath([](const char* path) {
-    SCOPED_TRACE(path);
-    std::mt19937 rng(21);
-    for (int n = 0; n < 300; n++) {
-        Surface* s = randomSprite(rng, n % 2 ? pf565 : pf888, 1 + rng() % 30, 1 + rng() % 30, true);
-        s->anchorX = int16_t(rng() % 300) - 20;
-        s->anchorY = int16_t(rng() % 300) - 20;
-        Surface* a = sfCreate(40, 36, s->format, 0, SF_NO_KEY, nullptr);
-        Surface* b = sfCreate(40, 36, s->format, 0, SF_NO_KEY, nullptr);
-        RotateParams p = {int(rng() % 60) - 10, int(rng() % 60) - 10, int(rng() % 800) - 400,
-                          int16_t(3 + rng() % 700), int16_t(3 + rng() % 700)};
-        sfBlitRotated(s, a, &p, -1);
-        rotateByPoints(s, b, p);
-        ASSERT_EQ(bytes(a), bytes(b))
-            << "case " << n << " angle " << p.angle << " scale " << p.scaleX << "/" << p.scaleY;
-        for (Surface* x : {s, a, b}) sfFree(x);
-    }
+        SCOPED_TRACE(path);
+        std::mt19937 rng(21);
+        for (int n = 0; n < 300; n++) {
+            Surface* s = randomSprite(rng, n % 2 ? pf565 : pf888, 1 + rng() % 30, 1 + rng() % 30, true);
+            s->anchorX = int16_t(rng() % 300) - 20;
+            s->anchorY = int16_t(rng() % 300) - 20;
+            Surface* a = sfCreate(40, 36, s->format, 0, SF_NO_KEY, nullptr);
+            Surface* b = sfCreate(40, 36, s->format, 0, SF_NO_KEY, nullptr);
+            RotateParams p = {int(rng() % 60) - 10, int(rng() % 60) - 10, int(rng() % 800) - 400,
+                              int16_t(3 + rng() % 700), int16_t(3 + rng() % 700)};
+            sfBlitRotated(s, a, &p, -1);
+            rotateByPoints(s, b, p);
+            ASSERT_EQ(bytes(a), bytes(b))
+                << "case " << n << " angle " << p.angle << " scale " << p.scaleX << "/" << p.scaleY;
+            for (Surface* x : {s, a, b}) sfFree(x);
+        }
     });
 }
 

@@ -67,36 +67,38 @@ TEST_F(Img, ToolWrittenFilesDecodeToTheConvertersValuesOnEveryPath) {
         const std::u16string name = u16(n + ".tga");
         // The baseline loops and then the processor's own (AVX2 where it has it).
         for (int base = 1; base >= 0; base--) {
-        gfxForceBaseline(base);
-        SCOPED_TRACE(gfxPathName());
-        for (int fast = 1; fast >= 0; fast--) {
-            gfxSetFastPaths(fast);
-            Surface* s565 = sfLoadTGA(name.c_str(), pf565, nullptr);
-            Surface* s888 = sfLoadTGA(name.c_str(), pf888, nullptr);
-            ASSERT_TRUE(s565 && s888);
-            ASSERT_EQ(w.w, s565->width);
-            ASSERT_EQ(w.h, s565->height);
-            for (int y = 0; y < w.h; y++)
-                for (int x = 0; x < w.w; x++) {
-                    const uint32_t v = w.v[y * w.w + x];
-                    ASSERT_EQ(expect565(w, v), sfGetPixel(s565, x, y)) << x << "," << y << " fast " << fast;
-                    ASSERT_EQ(engineRGB(w, v), sfGetPixel(s888, x, y)) << x << "," << y << " fast " << fast;
-                }
-            sfFree(s565);
-            sfFree(s888);
-        }
-        // Every direct-colour format: the specialised loops give exactly the converter's pixels.
-        for (int f = pf444; f <= pf8888; f++) {
-            gfxSetFastPaths(1);
-            Surface* a = sfLoadTGA(name.c_str(), f, nullptr);
-            gfxSetFastPaths(0);
-            Surface* b = sfLoadTGA(name.c_str(), f, nullptr);
-            ASSERT_TRUE(a && b);
-            ASSERT_EQ(a->dataSize, b->dataSize);
-            EXPECT_EQ(0, memcmp(a->pixels, b->pixels, a->dataSize)) << "format " << f;
-            sfFree(a);
-            sfFree(b);
-        }
+            gfxForceBaseline(base);
+            SCOPED_TRACE(gfxPathName());
+            for (int fast = 1; fast >= 0; fast--) {
+                gfxSetFastPaths(fast);
+                Surface* s565 = sfLoadTGA(name.c_str(), pf565, nullptr);
+                Surface* s888 = sfLoadTGA(name.c_str(), pf888, nullptr);
+                ASSERT_TRUE(s565 && s888);
+                ASSERT_EQ(w.w, s565->width);
+                ASSERT_EQ(w.h, s565->height);
+                for (int y = 0; y < w.h; y++)
+                    for (int x = 0; x < w.w; x++) {
+                        const uint32_t v = w.v[y * w.w + x];
+                        ASSERT_EQ(expect565(w, v), sfGetPixel(s565, x, y))
+                            << x << "," << y << " fast " << fast;
+                        ASSERT_EQ(engineRGB(w, v), sfGetPixel(s888, x, y))
+                            << x << "," << y << " fast " << fast;
+                    }
+                sfFree(s565);
+                sfFree(s888);
+            }
+            // Every direct-colour format: the specialised loops give exactly the converter's pixels.
+            for (int f = pf444; f <= pf8888; f++) {
+                gfxSetFastPaths(1);
+                Surface* a = sfLoadTGA(name.c_str(), f, nullptr);
+                gfxSetFastPaths(0);
+                Surface* b = sfLoadTGA(name.c_str(), f, nullptr);
+                ASSERT_TRUE(a && b);
+                ASSERT_EQ(a->dataSize, b->dataSize);
+                EXPECT_EQ(0, memcmp(a->pixels, b->pixels, a->dataSize)) << "format " << f;
+                sfFree(a);
+                sfFree(b);
+            }
         }
         // Colour-mapped files keep their indices and bring their colours as the palette.
         Surface* p = sfLoadTGA(name.c_str(), 0, nullptr);

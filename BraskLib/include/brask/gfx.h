@@ -130,8 +130,9 @@ const Rect* gfxGetClip();
 
 // The pixel loops run in AVX2 where the processor has it (found once at start; BRASK_CPU=baseline in the
 // environment hides it), else in the baseline SSE2 every x86-64 has. Both draw the same bytes.
-int32_t gfxForceBaseline(int32_t on);  // 1: baseline loops from now on; 0: the detected path; returns previous
-const char* gfxPathName();             // the loops in use: "avx2" or "sse2"
+int32_t gfxForceBaseline(
+    int32_t on);            // 1: baseline loops from now on; 0: the detected path; returns previous
+const char* gfxPathName();  // the loops in use: "avx2" or "sse2"
 
 // blend(dst, src) for a format and draw mode, src already in the destination's format; null = plain write.
 typedef uint32_t (*BlendFn)(uint32_t dst, uint32_t src, int32_t opacity, uint32_t colour);
