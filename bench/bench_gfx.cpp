@@ -157,27 +157,12 @@ struct Row {
 };
 std::vector<Row> g_rows;
 
-// Every figure is the median of 5 repetitions. Ours runs on the processor's path and again on the baseline
-// loops (when the two differ); the goal is judged on the processor's path.
-void timed(const std::string& name, std::function<void()> fn, bool baseline = false) {
-    benchmark::RegisterBenchmark(name.c_str(),
-                                 [fn, baseline](benchmark::State& st) {
-                                     const int32_t was = gfxForceBaseline(baseline);
-                                     for (auto _ : st) fn();
-                                     gfxForceBaseline(was);
-                                 })
-        ->Unit(benchmark::kMicrosecond)
-        ->Repetitions(5)
-        ->ReportAggregatesOnly(true)
-        ->MinTime(0.1);
-}
-
 void add(const char* key, const char* op, const char* peer, double goal, std::function<void()> ours,
          std::function<void()> theirs) {
     g_rows.push_back({key, op, peer, goal});
-    timed(std::string("ours/") + key, ours);
-    if (std::string(gfxPathName()) != "sse2") timed(std::string("base/") + key, ours, true);
-    if (theirs) timed(std::string("peer/") + key, theirs);
+    benchTimed(std::string("ours/") + key, ours);
+    if (std::string(gfxPathName()) != "sse2") benchTimed(std::string("base/") + key, ours, true);
+    if (theirs) benchTimed(std::string("peer/") + key, theirs);
 }
 
 // Our rotated blit's formulas written out a second time, plainly, to check the engine against.

@@ -149,20 +149,6 @@ struct Row {
 std::vector<Row> g_rows;
 std::vector<std::string> g_checks;
 
-// Medians of 5 repetitions; a baseline run forces the baseline loops for its timing.
-void reg(const std::string& name, std::function<void()> fn, bool baseline = false) {
-    benchmark::RegisterBenchmark(name.c_str(),
-                                 [fn, baseline](benchmark::State& st) {
-                                     const int32_t was = gfxForceBaseline(baseline);
-                                     for (auto _ : st) fn();
-                                     gfxForceBaseline(was);
-                                 })
-        ->Unit(benchmark::kMicrosecond)
-        ->Repetitions(5)
-        ->ReportAggregatesOnly(true)
-        ->MinTime(0.1);
-}
-
 void registerAll() {
     const struct {
         const char* key;
@@ -196,7 +182,7 @@ void registerAll() {
             SDL_FreeSurface(s);
         }
         SDL_FreeSurface(raw);
-        reg(std::string("sdl/") + f.key, [path] { SDL_FreeSurface(sdlLoad(path)); });
+        benchTimed(std::string("sdl/") + f.key, [path] { SDL_FreeSurface(sdlLoad(path)); });
 #endif
 #ifdef KORVA_HAVE_STB
         {
@@ -205,13 +191,13 @@ void registerAll() {
                 check += memcmp(ours->pixels, s.data(), s.size() * 2) ? ", stb_image DIFFERS"
                                                                       : ", stb_image equal";
         }
-        reg(std::string("stb/") + f.key, [path] { benchmark::DoNotOptimize(stbLoad(path).data()); });
+        benchTimed(std::string("stb/") + f.key, [path] { benchmark::DoNotOptimize(stbLoad(path).data()); });
 #endif
         sfFree(ours);
         g_checks.push_back(check);
-        reg(std::string("ours/") + f.key, [name] { oursLoad(name); });
+        benchTimed(std::string("ours/") + f.key, [name] { oursLoad(name); });
         if (std::string(gfxPathName()) != "sse2")
-            reg(
+            benchTimed(
                 std::string("base/") + f.key, [name] { oursLoad(name); }, true);
         g_rows.push_back({f.key, std::string("sfLoadTGA 240x320 ") + f.key + " into 565", f.rle ? 4.0 : 2.0});
     }

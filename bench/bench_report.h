@@ -3,9 +3,12 @@
 #pragma once
 #include <benchmark/benchmark.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "brask/gfx.h"
 
 class TableReporter : public benchmark::ConsoleReporter {
    public:
@@ -23,3 +26,18 @@ class TableReporter : public benchmark::ConsoleReporter {
         ConsoleReporter::ReportRuns(runs);
     }
 };
+
+// Registers one timed operation: the median of 5 repetitions, in microseconds. `baseline` times it with the
+// engine forced onto its baseline loops, which is how the tables show what the processor's path adds.
+inline void benchTimed(const std::string& name, std::function<void()> fn, bool baseline = false) {
+    benchmark::RegisterBenchmark(name.c_str(),
+                                 [fn, baseline](benchmark::State& st) {
+                                     const int32_t was = gfxForceBaseline(baseline);
+                                     for (auto _ : st) fn();
+                                     gfxForceBaseline(was);
+                                 })
+        ->Unit(benchmark::kMicrosecond)
+        ->Repetitions(5)
+        ->ReportAggregatesOnly(true)
+        ->MinTime(0.1);
+}
