@@ -729,6 +729,12 @@ static bool sameTime(const struct timespec& a, const struct timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
+// A kept miss holds while its folder is the same folder, unchanged since.
+static bool stillMissing(const FolderMiss& m, const struct stat& folder) {
+    return m.inode == folder.st_ino && m.device == folder.st_dev && sameTime(m.modified, folder.st_mtim) &&
+           sameTime(m.changed, folder.st_ctim);
+}
+
 // A file system that keeps whole seconds could add an entry within the second of the time kept, unseen:
 // misses of a folder changed so lately are not kept there.
 static bool racy(const struct stat& st) {
@@ -748,9 +754,7 @@ static bool matchInFolder(const char* folder, char* part, const struct stat* fol
                        strlen(part) < sizeof g_misses[0].part;
     if (known)
         for (const FolderMiss& m : g_misses)
-            if (m.inode == st.st_ino && m.device == st.st_dev && sameTime(m.modified, st.st_mtim) &&
-                sameTime(m.changed, st.st_ctim) && !strcmp(m.folder, folder) && !strcmp(m.part, part))
-                return false;
+            if (stillMissing(m, st) && !strcmp(m.folder, folder) && !strcmp(m.part, part)) return false;
     DIR* dir = opendir(folder);
     if (!dir) return false;
     char best[NAME_MAX + 1];
@@ -786,8 +790,7 @@ static bool knownMissing(const char* path) {
         while (m.part[len] && asciiLower(part[len]) == asciiLower(m.part[len])) len++;
         if (m.part[len] || (part[len] != '/' && part[len] != 0)) continue;
         struct stat st;
-        return stat(m.folder, &st) == 0 && m.inode == st.st_ino && m.device == st.st_dev &&
-               sameTime(m.modified, st.st_mtim) && sameTime(m.changed, st.st_ctim);
+        return stat(m.folder, &st) == 0 && stillMissing(m, st);
     }
     return false;
 }
