@@ -278,6 +278,14 @@ static void installLoose(VfsFile* f, PlatStream* s) {
     f->inUse = 1;
 }
 
+// An existing file opened into the slot: its size as the stream gives it.
+static VfsFile* installOpened(VfsFile* slot, PlatStream* s) {
+    installLoose(slot, s);
+    const int32_t size = platStreamSize(s);
+    slot->size = size < 0 ? 0 : size;
+    return slot;
+}
+
 enum LooseAccess { LOOSE_UPDATE_OR_READ, LOOSE_UPDATE_ONLY, LOOSE_READ_ONLY };
 
 static VfsFile* openLoose(VfsFile* slot, const char16_t* name, LooseAccess access = LOOSE_UPDATE_OR_READ) {
@@ -290,11 +298,7 @@ static VfsFile* openLoose(VfsFile* slot, const char16_t* name, LooseAccess acces
     }
     PlatStream* s = access == LOOSE_READ_ONLY ? nullptr : platStreamOpen(slot->path, "r+b");
     if (!s && access != LOOSE_UPDATE_ONLY) s = platStreamOpen(slot->path, "rb");
-    if (!s) return nullptr;
-    installLoose(slot, s);
-    const int32_t size = platStreamSize(s);
-    slot->size = size < 0 ? 0 : size;
-    return slot;
+    return s ? installOpened(slot, s) : nullptr;
 }
 
 // Opens folder + name; false when it does not fit or does not open.
@@ -393,11 +397,7 @@ VfsFile* vfsOpenForLog(const char16_t* path, int create) {
     // piece of every entry would pay for while the log cannot be made.
     if (!resolveInProgramFolder(slot->path, path)) return nullptr;
     PlatStream* s = platStreamOpen(slot->path, "r+b");
-    if (!s) return nullptr;
-    installLoose(slot, s);
-    const int32_t size = platStreamSize(s);
-    slot->size = size < 0 ? 0 : size;
-    return slot;
+    return s ? installOpened(slot, s) : nullptr;
 }
 
 int vfsClose(VfsFile* f) {
