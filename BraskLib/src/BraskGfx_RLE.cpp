@@ -169,6 +169,8 @@ static bool forEachPacket(const Surface* s, F span) {
     return true;
 }
 
+static void fillRun(uint8_t* d, const uint8_t* pixel, int32_t n, int32_t bpp);
+
 void gfxFreeRleIndex(Surface* s) {
     memFree(s->rleIndex);
     s->rleIndex = nullptr;
@@ -218,7 +220,7 @@ void gfxBuildRleIndex(Surface* s) {
         if (lit) {
             memcpy(px + off, pay, size_t(n) * size_t(bpp));
         } else {
-            for (int32_t i = 0; i < n; i++) memcpy(px + off + size_t(i) * size_t(bpp), pay, size_t(bpp));
+            fillRun(px + off, pay, n, bpp);
         }
         off += uint32_t(n) * uint32_t(bpp);
     });
@@ -374,6 +376,26 @@ struct PlainDraw {
         }
     }
 };
+
+// A fill of the index written out with the drawing's own stores, not a call per pixel.
+static void fillRun(uint8_t* d, const uint8_t* pixel, int32_t n, int32_t bpp) {
+    switch (bpp) {
+        case 1:
+            PlainDraw<1>{}.fill(d, pixel, n);
+            break;
+        case 2:
+            PlainDraw<2>{}.fill(d, pixel, n);
+            break;
+        case 3:
+            PlainDraw<3>{}.fill(d, pixel, n);
+            break;
+        case 4:
+            PlainDraw<4>{}.fill(d, pixel, n);
+            break;
+        default:
+            for (int32_t i = 0; i < n; i++) memcpy(d + size_t(i) * size_t(bpp), pixel, size_t(bpp));
+    }
+}
 
 // Same direct-colour format, a blending mode: the blend inlined from the specialised loops' templates
 // instead of a call through the table per pixel.
