@@ -37,11 +37,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     Surface* image = sfCreate(width, height, kFormats[k[4] >> 5], 0, uint32_t(k[16]), nullptr);
     if (!image) return 0;
-    // The input's pixel bytes over and over, a block at a time.
-    for (uint32_t at = 0; pixelBytes && at < image->dataSize;) {
-        const uint32_t n = image->dataSize - at < pixelBytes ? image->dataSize - at : uint32_t(pixelBytes);
-        memcpy(image->pixels + at, pixels, n);
-        at += n;
+    // The input's pixel bytes over and over, the filled part doubled each step: a few pixel bytes copied
+    // one block at a time cost a copy per byte of a picture up to 64 KB.
+    if (pixelBytes) {
+        uint32_t filled = image->dataSize < pixelBytes ? image->dataSize : uint32_t(pixelBytes);
+        memcpy(image->pixels, pixels, filled);
+        while (filled < image->dataSize) {
+            const uint32_t n = image->dataSize - filled < filled ? image->dataSize - filled : filled;
+            memcpy(image->pixels + filled, image->pixels, n);
+            filled += n;
+        }
     }
 
     Font font = {};
