@@ -594,13 +594,34 @@ int addItem(ScriptBuilder* b, const ScriptItem& it) {
         b->items = p;
         b->capacity = cap;
     }
-    // Kept in frame order; lines of one frame keep their order, so a later line never overtakes.
-    int32_t i = b->count++;
-    while (i > 0 && b->items[i - 1].frame > it.frame) {
-        b->items[i] = b->items[i - 1];
-        i--;
+    b->items[b->count++] = it;
+    return 1;
+}
+
+// Into frame order once every line is read; lines of one frame keep their order, so a later line never
+// overtakes. A merge, not an insertion per line: a script written backwards would make that quadratic.
+int sortByFrame(ScriptItem* items, int32_t count) {
+    int32_t i = 1;
+    while (i < count && items[i - 1].frame <= items[i].frame) i++;
+    if (i >= count) return 1;  // the usual case: recorded and hand-written scripts run forwards
+    ScriptItem* other = (ScriptItem*)malloc(sizeof(ScriptItem) * (size_t)count);
+    if (!other) return 0;
+    ScriptItem *from = items, *to = other;
+    for (int64_t width = 1; width < count; width *= 2) {
+        for (int64_t lo = 0; lo < count; lo += 2 * width) {
+            const int64_t mid = lo + width < count ? lo + width : count;
+            const int64_t hi = lo + 2 * width < count ? lo + 2 * width : count;
+            int64_t a = lo, c = mid, k = lo;
+            while (a < mid && c < hi) to[k++] = from[c].frame < from[a].frame ? from[c++] : from[a++];
+            while (a < mid) to[k++] = from[a++];
+            while (c < hi) to[k++] = from[c++];
+        }
+        ScriptItem* t = from;
+        from = to;
+        to = t;
     }
-    b->items[i] = it;
+    if (from != items) memcpy(items, from, sizeof(ScriptItem) * (size_t)count);
+    free(other);
     return 1;
 }
 
@@ -990,6 +1011,7 @@ int headlessLoadScript(const char* text) {
         const char* next = strchr(line, '\n');
         line = next ? next + 1 : line + strlen(line);
     }
+    if (ok && !sortByFrame(b->items, b->count)) ok = 0;
     ScriptFile* files =
         ok && b->fileCount ? (ScriptFile*)malloc(sizeof(ScriptFile) * (size_t)b->fileCount) : nullptr;
     if (!ok || (b->fileCount && !files)) {

@@ -149,6 +149,23 @@ TEST_F(HeadlessWindow, TheScriptDeliversEachFrameAtTheFirstPumpAfterIt) {
     EXPECT_EQ(4, headlessDrawPairs());
 }
 
+// Written backwards, and with frames repeated far apart: every line still comes in its frame, and the lines
+// of one frame in the order they were written.
+TEST_F(HeadlessWindow, AScriptInAnyLineOrderPlaysInFrameOrder) {
+    std::string text;
+    for (int f = 299; f >= 0; f--) text += std::to_string(f) + " keydown " + std::to_string(f % 200) + "\n";
+    for (int f = 0; f < 300; f += 3) text += std::to_string(f) + " keyup " + std::to_string(f % 200) + "\n";
+    ASSERT_EQ(1, headlessLoadScript(text.c_str()));
+    ASSERT_EQ(1, platDisplayOpen(open(), 1));
+    for (int f = 0; f < 300; f++) {
+        char want[40];
+        snprintf(want, sizeof want, f % 3 ? "keydown %X" : "keydown %X, keyup %X", f % 200, f % 200);
+        ASSERT_EQ(want, pump()) << "frame " << f;
+        frame();
+    }
+    EXPECT_EQ(1, headlessScriptDone());
+}
+
 TEST_F(HeadlessWindow, TheScriptIsDoneOnlyOnceItsLastLineIsPumped) {
     EXPECT_EQ(1, headlessScriptDone());  // no script: nothing will ever come
     ASSERT_EQ(1, headlessLoadScript("1 tap 10 20\n"));
