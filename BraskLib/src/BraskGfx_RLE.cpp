@@ -97,6 +97,48 @@ int32_t sfEncodeRLE(Surface* s) {
     return 1;
 }
 
+template <bool Wide>
+static inline uint32_t rowEnd(const uint8_t* table, int32_t row) {
+    if constexpr (Wide) {
+        uint32_t e;
+        memcpy(&e, table + row * 4, 4);
+        return e;
+    } else {
+        uint16_t e;
+        memcpy(&e, table + row * 2, 2);
+        return e;
+    }
+}
+
+// One row's packets from p to e until the row reaches column `stop`: packet(col, count, payload, isLiteral)
+// for every fill and literal, in order. Every header and payload is checked against the row's end, so a
+// damaged stream stops its row instead of reading on. The drawing walk and the index both read rows here.
+template <class F>
+static GFX_INLINE void forEachRowPacket(const uint8_t* p, const uint8_t* e, int32_t bpp, int32_t stop,
+                                        F packet) {
+    int64_t col = 0;  // a packet is reported only left of stop, so its column fits
+    while (e - p >= 2) {
+        const uint32_t b0 = p[0];
+        const int32_t count = int32_t(((b0 & 31) << 8) | p[1]) + 1;
+        const uint32_t kind = b0 >> 5;  // 0x80 | type << 5: 4 ends the row, below 4 is no header
+        if (kind == (4 | RLE_SKIP)) {
+            p += 2;
+            col += count;
+            if (col >= stop) break;
+            continue;
+        }
+        if (kind < (4 | RLE_LITERAL)) break;
+        const uint8_t* pay = p + 2;
+        const bool lit = kind == (4 | RLE_LITERAL);
+        const ptrdiff_t size = lit ? ptrdiff_t(count) * bpp : bpp;
+        if (e - pay < size) break;
+        p = pay + size;
+        packet(int32_t(col), count, pay, lit);
+        col += count;
+        if (col >= stop) break;
+    }
+}
+
 // =====================================================================================================
 // Drawing index: the rows' opaque spans with their pixels laid out flat
 // =====================================================================================================
@@ -115,18 +157,6 @@ struct RleIndexHead {
     uint32_t spans, pad;
 };
 
-static inline uint32_t rowEndAt(const Surface* s, int32_t row) {
-    const uint8_t* t = s->pixels;
-    if (s->rleWideRows) {
-        uint32_t e;
-        memcpy(&e, t + row * 4, 4);
-        return e;
-    }
-    uint16_t e;
-    memcpy(&e, t + row * 2, 2);
-    return e;
-}
-
 // Calls span(row, col, count, payload, isLiteral) for every visible packet, with neighbouring ones in a row
 // not merged yet.
 template <class F>
@@ -138,33 +168,14 @@ static bool forEachPacket(const Surface* s, F span) {
     const uint32_t dataLen = s->dataSize - tableSize;
     uint32_t start = 0;
     for (int32_t r = 0; r < s->height; r++) {
-        const uint32_t end = rowEndAt(s, r), from = start;
+        const uint32_t end = s->rleWideRows ? rowEnd<true>(s->pixels, r) : rowEnd<false>(s->pixels, r);
+        const uint32_t from = start;
         start = end;
         if (end > dataLen || from > end) continue;
-        const uint8_t* p = data + from;
-        const uint8_t* const e = data + end;
-        int64_t col = 0;
-        while (e - p >= 2) {
-            const uint32_t b0 = p[0];
-            const int32_t count = int32_t(((b0 & 31) << 8) | p[1]) + 1;
-            const uint32_t kind = b0 >> 5;
-            if (kind == (4 | RLE_SKIP)) {
-                p += 2;
-                col += count;
-                if (col >= W) break;
-                continue;
-            }
-            if (kind < (4 | RLE_LITERAL)) break;
-            const uint8_t* pay = p + 2;
-            const bool lit = kind == (4 | RLE_LITERAL);
-            const ptrdiff_t size = lit ? ptrdiff_t(count) * bpp : bpp;
-            if (e - pay < size) break;
-            p = pay + size;
-            const int64_t b = col + count < W ? col + count : W;
-            span(r, int32_t(col), int32_t(b - col), pay, lit);
-            col += count;
-            if (col >= W) break;
-        }
+        forEachRowPacket(data + from, data + end, bpp, W,
+                         [&](int32_t col, int32_t count, const uint8_t* pay, bool lit) {
+                             span(r, col, count < W - col ? count : W - col, pay, lit);
+                         });
     }
     return true;
 }
@@ -455,22 +466,8 @@ struct RleRows {
     int32_t dstPitch;
 };
 
-template <bool Wide>
-static inline uint32_t rowEnd(const uint8_t* table, int32_t row) {
-    if constexpr (Wide) {
-        uint32_t e;
-        memcpy(&e, table + row * 4, 4);
-        return e;
-    } else {
-        uint16_t e;
-        memcpy(&e, table + row * 2, 2);
-        return e;
-    }
-}
-
 // Each visible row starts at its own offset from the row table. Nearly every packet lies wholly inside the
-// visible columns and is drawn as it stands; only one straddling a clipped edge is cut. Every header and
-// payload is checked against the row's end, so a damaged stream stops its row instead of reading on.
+// visible columns and is drawn as it stands; only one straddling a clipped edge is cut.
 template <bool Wide, class Draw>
 static void walkRows(const RleRows& q, const Draw& d) {
     // Bytes per pixel as constants where the drawer fixes them, so the offsets below become shifts.
@@ -483,44 +480,24 @@ static void walkRows(const RleRows& q, const Draw& d) {
         const uint32_t from = start;
         start = end;
         if (end > q.dataLen || from > end) continue;  // a damaged table: draw nothing of this row
-        const uint8_t* p = q.data + from;
-        const uint8_t* const e = q.data + end;
-        int32_t col = 0;
-        while (e - p >= 2) {
-            const uint32_t b0 = p[0];
-            const int32_t count = int32_t(((b0 & 31) << 8) | p[1]) + 1;
-            const uint32_t kind = b0 >> 5;  // 0x80 | type << 5: 4 ends the row, below 4 is no header
-            if (kind == (4 | RLE_SKIP)) {
-                p += 2;
-                col += count;
-                if (col >= c1) break;
-                continue;
-            }
-            if (kind < (4 | RLE_LITERAL)) break;
-            const uint8_t* pay = p + 2;
-            const bool lit = kind == (4 | RLE_LITERAL);
-            const ptrdiff_t size = lit ? ptrdiff_t(count) * sbpp : sbpp;
-            if (e - pay < size) break;
-            p = pay + size;
-            if (col >= c0 && col + count <= c1) {
-                uint8_t* dp = dRow + (col - c0) * dbpp;
-                if (lit)
-                    d.literal(dp, pay, count);
-                else
-                    d.fill(dp, pay, count);
-            } else {
-                const int32_t a = col > c0 ? col : c0, b = col + count < c1 ? col + count : c1;
-                if (a < b) {
-                    uint8_t* dp = dRow + (a - c0) * dbpp;
-                    if (lit)
-                        d.literal(dp, pay + (a - col) * sbpp, b - a);
-                    else
-                        d.fill(dp, pay, b - a);
-                }
-            }
-            col += count;
-            if (col >= c1) break;
-        }
+        forEachRowPacket(q.data + from, q.data + end, sbpp, c1,
+                         [&](int32_t col, int32_t count, const uint8_t* pay, bool lit) {
+                             if (col >= c0 && col + count <= c1) {
+                                 uint8_t* dp = dRow + (col - c0) * dbpp;
+                                 if (lit)
+                                     d.literal(dp, pay, count);
+                                 else
+                                     d.fill(dp, pay, count);
+                                 return;
+                             }
+                             const int32_t a = col > c0 ? col : c0, b = col + count < c1 ? col + count : c1;
+                             if (a >= b) return;
+                             uint8_t* dp = dRow + (a - c0) * dbpp;
+                             if (lit)
+                                 d.literal(dp, pay + (a - col) * sbpp, b - a);
+                             else
+                                 d.fill(dp, pay, b - a);
+                         });
     }
 }
 
